@@ -1,0 +1,55 @@
+#pragma once
+
+#include "shell/core/platform.h"
+#include "shell/core/speech_channel.h"
+#include "shell/core/transcript_engine.h"
+
+#include <QDateTime>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+namespace qv::test {
+
+// A clock that stands still at the time it is given.
+class FixedClock : public Clock {
+public:
+    explicit FixedClock(QDateTime t) : t_(std::move(t)) {}
+    QDateTime now() const override { return t_; }
+    void set(QDateTime t) { t_ = std::move(t); }
+
+private:
+    QDateTime t_;
+};
+
+// Pauses that take no time and are remembered.
+class RecordingPauser : public Pauser {
+public:
+    void pause(int seconds) override { pauses.push_back(seconds); }
+    std::vector<int> pauses;
+};
+
+class RecordingOpener : public DesktopOpener {
+public:
+    bool open(const QString& path) override {
+        opened.append(path);
+        return true;
+    }
+    QStringList opened;
+};
+
+// A speech engine that says nothing and keeps no one waiting.
+class SilentEngine : public SpeechEngine {
+public:
+    QString name() const override { return QStringLiteral("silent"); }
+    bool open(QString*) override { return true; }
+    bool say(const QString&, QString*) override { return true; }
+};
+
+inline std::unique_ptr<SpeechChannel> silent_channel() {
+    return std::make_unique<SpeechChannel>(
+        std::vector<SpeechEngineFactory>{[] { return std::make_unique<SilentEngine>(); }});
+}
+
+}  // namespace qv::test
