@@ -8,7 +8,7 @@ QV_BUILD_PACKAGES=(
   qt6-base-dev qt6-multimedia-dev qt6-speech-dev qt6-declarative-dev
   libqt6sql6-sqlite libqt6svg6
   libgmime-3.0-dev libcurl4-openssl-dev libmp3lame-dev
-  libgtest-dev googletest
+  qt6-base-private-dev libgtest-dev googletest
 )
 QV_RUNTIME_PACKAGES=(
   open-jtalk open-jtalk-mecab-naist-jdic hts-voice-nitech-jp-atr503-m001

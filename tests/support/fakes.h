@@ -1,5 +1,6 @@
 #pragma once
 
+#include "printers.h"
 #include "shell/core/platform.h"
 #include "shell/core/speech_channel.h"
 #include "shell/core/transcript_engine.h"
@@ -14,24 +15,24 @@ namespace qv::test {
 
 // A clock that stands still at the time it is given.
 class FixedClock : public Clock {
-public:
+  public:
     explicit FixedClock(QDateTime t) : t_(std::move(t)) {}
     QDateTime now() const override { return t_; }
     void set(QDateTime t) { t_ = std::move(t); }
 
-private:
+  private:
     QDateTime t_;
 };
 
 // Pauses that take no time and are remembered.
 class RecordingPauser : public Pauser {
-public:
+  public:
     void pause(int seconds) override { pauses.push_back(seconds); }
     std::vector<int> pauses;
 };
 
 class RecordingOpener : public DesktopOpener {
-public:
+  public:
     bool open(const QString& path) override {
         opened.append(path);
         return true;
@@ -41,7 +42,7 @@ public:
 
 // A speech engine that says nothing and keeps no one waiting.
 class SilentEngine : public SpeechEngine {
-public:
+  public:
     QString name() const override { return QStringLiteral("silent"); }
     bool open(QString*) override { return true; }
     bool say(const QString&, QString*) override { return true; }

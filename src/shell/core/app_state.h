@@ -31,9 +31,9 @@ struct AppState {
     int help_context = 0;
     std::array<QString, 11> help_text;
 
-    QString mail_dir;      // the mail directory, beside the database
-    QString program_dir;   // where the program and its helpers (help, manual, recorder) lie
-    QString data_dir;      // where the lasting data lies (the program's directory by default)
+    QString mail_dir;     // the mail directory, beside the database
+    QString program_dir;  // where the program and its helpers (help, manual, recorder) lie
+    QString data_dir;     // where the lasting data lies (the program's directory by default)
     int countdown = 0;
 
     // Positions 1 to account_count are loaded accounts; position 0 stands for none.

@@ -9,11 +9,11 @@ namespace qv {
 namespace {
 
 class HandlerFilter : public QObject {
-public:
+  public:
     HandlerFilter(QWidget* control, ControlHandlers handlers)
         : QObject(control), handlers_(std::move(handlers)) {}
 
-protected:
+  protected:
     bool eventFilter(QObject*, QEvent* event) override {
         switch (event->type()) {
             case QEvent::FocusIn:
@@ -31,7 +31,7 @@ protected:
         return false;
     }
 
-private:
+  private:
     ControlHandlers handlers_;
 };
 

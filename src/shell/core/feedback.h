@@ -14,9 +14,15 @@ struct AppState;
 // The three output channels every part of the program uses: the voice, the status line
 // (`cmd_message`) and the key guide (`shortcut02`).
 class Feedback {
-public:
+  public:
     Feedback(SpeechChannel& speech, QLabel* cmd_message, QLabel* shortcut02)
         : speech_(speech), cmd_message_(cmd_message), shortcut02_(shortcut02) {}
+
+    // The labels come to life after the voice: the window builds them.
+    void attach(QLabel* cmd_message, QLabel* shortcut02) {
+        cmd_message_ = cmd_message;
+        shortcut02_ = shortcut02;
+    }
 
     void speak(const QString& text);
     // Shows a text in the status line and repaints it at once.
@@ -25,7 +31,7 @@ public:
 
     SpeechChannel& speech() { return speech_; }
 
-private:
+  private:
     SpeechChannel& speech_;
     QLabel* cmd_message_;
     QLabel* shortcut02_;

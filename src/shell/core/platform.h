@@ -12,38 +12,38 @@ namespace qv {
 // and test ones in the tests, passed in through constructors.
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual QDateTime now() const = 0;
 };
 
 class SystemClock : public Clock {
-public:
+  public:
     QDateTime now() const override { return QDateTime::currentDateTime(); }
 };
 
 // A pause of whole seconds during which queued speech goes on and the window keeps painting; the
 // user's keys wait and are handled afterwards, in order.
 class Pauser {
-public:
+  public:
     virtual ~Pauser() = default;
     virtual void pause(int seconds) = 0;
 };
 
 class EventLoopPauser : public Pauser {
-public:
+  public:
     void pause(int seconds) override;
 };
 
 // Opens a document with the program the desktop has for it (a browser, a music player).
 class DesktopOpener {
-public:
+  public:
     virtual ~DesktopOpener() = default;
     virtual bool open(const QString& path) = 0;
 };
 
 class QtDesktopOpener : public DesktopOpener {
-public:
+  public:
     bool open(const QString& path) override;
 };
 

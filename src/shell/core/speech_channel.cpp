@@ -92,8 +92,8 @@ bool SpeechChannel::shutdown(int timeoutMs) {
     }
     changed_.notify_all();
     std::unique_lock lock(mutex_);
-    bool ended = changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                   [this] { return finished_; });
+    bool ended =
+        changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return finished_; });
     lock.unlock();
     if (ended) thread_.join();
     return ended;

@@ -18,7 +18,7 @@ namespace qv {
 // texts to an engine one after another, in call order. Nothing the GUI thread does (a wait, a
 // modal dialog, a nested event loop) stalls or reorders it.
 class SpeechChannel {
-public:
+  public:
     // engines: tried in order; an engine that cannot open, or breaks, gives way to the next.
     // logPath: when not empty, every utterance is also appended there, one line each.
     explicit SpeechChannel(std::vector<SpeechEngineFactory> engines, QString logPath = {});
@@ -53,7 +53,7 @@ public:
     // for measurements).
     void setHandOffHook(std::function<void(const QString&)> hook);
 
-private:
+  private:
     void run();
     bool openNextEngine();
 

@@ -9,7 +9,7 @@ namespace qv {
 
 // One voice. Every call except stop() is made on the speech thread, one at a time.
 class SpeechEngine {
-public:
+  public:
     virtual ~SpeechEngine() = default;
 
     virtual QString name() const = 0;

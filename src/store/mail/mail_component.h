@@ -28,14 +28,12 @@ using MailArray = std::optional<QStringList>;
 //
 // After a failure, lastError() keeps the reason in Japanese for the status line.
 class MailComponent {
-public:
+  public:
     virtual ~MailComponent() = default;
 
-    virtual MailArray RcvMail(const QString& server, const QString& user,
-                              const QString& password, const QString& command,
-                              const QString& dir) = 0;
-    virtual MailArray ReadMail(const QString& file, const QString& fields,
-                               const QString& dir) = 0;
+    virtual MailArray RcvMail(const QString& server, const QString& user, const QString& password,
+                              const QString& command, const QString& dir) = 0;
+    virtual MailArray ReadMail(const QString& file, const QString& fields, const QString& dir) = 0;
     virtual QString SendMail(const QString& smtp, const QString& to, const QString& from,
                              const QString& subject, const QString& body,
                              const QString& attachment) = 0;
@@ -50,7 +48,7 @@ public:
         progress_ = std::move(progress);
     }
 
-protected:
+  protected:
     std::function<void(int, int)> progress_;
 };
 

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "shell/core/app_state.h"
+#include "shell/core/feedback.h"
+#include "shell/core/widgets.h"
+#include "shell/run_and_wait.h"
+#include "store/mail_store.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+
+namespace qv {
+
+class Clock;
+class DesktopOpener;
+class MailComponent;
+class SpeechChannel;
+
+// What the main window is given from outside: the voice, the mail component and the platform's
+// edges, and where things lie.
+struct Services {
+    SpeechChannel& speech;
+    MailComponent& component;
+    const Clock& clock;
+    DesktopOpener& opener;
+    QString program_dir;  // the program, its help files and the recorder
+    QString data_dir;     // the database and the mail directory
+};
+
+// The main window: builds the controls and the menu bar, owns the shared state, and runs the
+// start-up. Each subsystem holds its own handlers; this class only wires them together.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit MainWindow(Services services, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The start-up, in its fixed order. False when the program cannot go on (the user has been
+    // told why); the caller then ends the program with exit_code().
+    bool Form_Load();
+    int exit_code() const { return exit_code_; }
+
+    // "終了(&X)": the farewell, a pause while it is said, and the end.
+    void fend_Click();
+
+    // How the program ends; the default asks the application to quit with the code.
+    void setEndProgram(std::function<void(int)> end) { end_program_ = std::move(end); }
+
+    // Lets queued window events run between start-up steps.
+    void doEvents();
+
+    AppState& state() { return state_; }
+    Widgets& widgets() { return w_; }
+    Feedback& feedback() { return out_; }
+    MailStore& store() { return store_; }
+    RunAndWait& runner() { return *runner_; }
+    QAction* action(const QString& name) const;
+
+    static QString caption() { return QStringLiteral("Quorvel Mailer V 2.0"); }
+    static QString shortcut01_text() {
+        return QStringLiteral("[ctrl-A:メール一覧　ctrl-N:メール作成 CTRL-R:返信 CTRL-P:件名");
+    }
+    static QString mail_list_guide() {
+        return QStringLiteral(
+            "[矢印:選択 ENTER:読む INS:送信者をアドレス帳へ登録 DEL:削除 ESC:返信 SPACE:移動]");
+    }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void build_widgets();
+    void build_menus();
+    void wire_subsystems();
+    bool open_database();
+    void speak_time();
+    void end_program(int code);
+
+    Services services_;
+    AppState state_;
+    Widgets w_;
+    Feedback out_;
+    MailStore store_;
+    std::unique_ptr<RunAndWait> runner_;
+    std::function<void(int)> end_program_;
+    int exit_code_ = 0;
+    bool ending_ = false;
+};
+
+}  // namespace qv

@@ -1,0 +1,138 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace qv {
+
+struct MailRow {
+    int id = 0;
+    QString readflag;
+    QString folder;
+    QString mailfrom;
+    QString subject;
+    QString date;
+    QString attach;
+};
+
+struct MailBody {
+    QString body;
+    QString attach;
+};
+
+struct FolderRow {
+    int id = 0;
+    QString name;
+};
+
+struct AddressRow {
+    int id = 0;
+    QString name;
+    QString address;
+};
+
+struct AccountRow {
+    int id = 0;
+    bool cur = false;
+    QString pop, smtp, account, password, email, name, default_;
+};
+
+struct AccountFields {
+    QString pop, smtp, account, password, email, name, default_;
+};
+
+struct NewsRow {
+    bool sel = false;
+    QString site;
+};
+
+struct SignatureRow {
+    QString email;
+    QString signature;
+};
+
+struct VoiceRow {
+    int sec = 0;
+    QString voice_file;
+};
+
+// Why the database could not be opened.
+enum class OpenFailure { None, NotADatabase, MissingTable, CannotCreate, CannotOpen };
+
+// The mail database, `quorvel_mail.mdb`: the only place that holds SQL. One method per statement;
+// every value is bound, never pasted into the statement text. Methods that change the database
+// return false when the database refused (lastError() says why).
+class MailStore {
+  public:
+    MailStore() = default;
+    ~MailStore();
+    MailStore(const MailStore&) = delete;
+    MailStore& operator=(const MailStore&) = delete;
+
+    static QString fileName() { return QStringLiteral("quorvel_mail.mdb"); }
+
+    // Opens the database at path, creating it with its tables and first rows when missing. An
+    // existing file that is not a database of this program is left exactly as it was.
+    [[nodiscard]] bool open(const QString& path);
+    OpenFailure openFailure() const { return openFailure_; }
+    QString lastError() const { return lastError_; }
+    QString path() const { return path_; }
+
+    // mail
+    [[nodiscard]] bool insertMail(const QString& date, const QString& file, const QString& mailfrom,
+                                  const QString& subject, const QString& body,
+                                  const QString& attach);
+    std::vector<MailRow> mailsInFolder(const QString& folder);
+    std::optional<MailBody> mailBody(int id);
+    [[nodiscard]] bool markRead(int id);
+    [[nodiscard]] bool deleteMail(int id);
+    [[nodiscard]] bool moveMail(int id, const QString& folder);
+    // Whether a saved mail file already has its row (used to store files a crash left behind).
+    bool isFileStored(const QString& file);
+
+    // folder
+    std::vector<FolderRow> folders();
+
+    // address
+    std::vector<AddressRow> addresses();
+    [[nodiscard]] bool insertAddress(const QString& name, const QString& address);
+    [[nodiscard]] bool deleteAddress(const QString& address);
+    // Rows whose address begins with typed; % and _ in typed are plain characters.
+    std::vector<AddressRow> addressesStartingWith(const QString& typed);
+
+    // account
+    std::vector<AccountRow> accounts();
+    [[nodiscard]] bool clearCurrentAccount();
+    [[nodiscard]] bool setCurrentAccount(int id);
+    [[nodiscard]] bool deleteAccount(int id);
+    // The new row's id, or 0 when the insert was refused.
+    int insertAccount(const AccountFields& fields);
+    [[nodiscard]] bool updateAccount(const AccountFields& fields, int id);
+
+    // options
+    std::optional<NewsRow> news();
+    [[nodiscard]] bool updateNewsSel(bool sel);
+    std::optional<SignatureRow> signature();
+    [[nodiscard]] bool updateSignature(const QString& text);
+    std::optional<VoiceRow> voice();
+    [[nodiscard]] bool updateVoiceSec(int seconds);
+
+    QSqlDatabase& database() { return db_; }
+
+  private:
+    bool check(const QString& path);
+    bool create();
+    bool exec(const QString& sql, const QVariantList& values);
+    void fail(const QString& what);
+
+    QSqlDatabase db_;
+    QString connection_;
+    QString path_;
+    QString lastError_;
+    OpenFailure openFailure_ = OpenFailure::None;
+};
+
+}  // namespace qv

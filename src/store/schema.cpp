@@ -1,0 +1,131 @@
+#include "store/schema.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QVariant>
+
+#include <utility>
+#include <vector>
+
+namespace qv::schema {
+
+namespace {
+
+struct Table {
+    const char* name;
+    const char* columns;  // as the program reads them, comma-separated
+    const char* create;
+};
+
+const std::vector<Table>& tables() {
+    static const std::vector<Table> t = {
+        {"mail", "id,readflag,folder,date,file,mailfrom,subject,body,attach",
+         "create table mail (id integer primary key autoincrement, readflag text not null "
+         "default '未読', folder text not null default '受信フォルダー', [date] text, [file] text, "
+         "mailfrom text, subject text, body text, attach text not null default '')"},
+        {"folder", "id,name", "create table folder (id integer primary key, [name] text)"},
+        {"address", "id,name,address",
+         "create table address (id integer primary key autoincrement, [name] text, address "
+         "text)"},
+        {"account", "id,cur,pop,smtp,account,password,email,name,default",
+         "create table account (id integer primary key autoincrement, cur boolean not null "
+         "default 0, pop text, smtp text, account text, [password] text, email text, [name] "
+         "text, [default] text)"},
+        {"news", "sel,site", "create table news (sel boolean not null default 1, site text)"},
+        {"signature", "email,signature", "create table signature (email text, signature text)"},
+        {"voice", "sec,voice_file", "create table voice (sec integer, voice_file text)"},
+    };
+    return t;
+}
+
+// The folders a new database starts with; the inbox must be among them.
+const QStringList kFirstFolders = {QStringLiteral("受信フォルダー"), QStringLiteral("保存"),
+                                   QStringLiteral("重要"), QStringLiteral("ごみ箱")};
+
+// A public Japanese news feed (RSS 2.0).
+const QString kNewsSite = QStringLiteral("https://www3.nhk.or.jp/rss/news/cat0.xml");
+
+bool run(QSqlDatabase& db, const QString& sql, const QVariantList& values, QString* error) {
+    QSqlQuery q(db);
+    if (!q.prepare(sql)) {
+        if (error) *error = q.lastError().text();
+        return false;
+    }
+    for (const QVariant& v : values) q.addBindValue(v);
+    if (!q.exec()) {
+        if (error) *error = q.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+Verdict verify(QSqlDatabase& db, QString* detail) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("select name from sqlite_master where type='table'"))) {
+        *detail = q.lastError().text();
+        return Verdict::NotADatabase;
+    }
+    QStringList present;
+    while (q.next()) present << q.value(0).toString();
+    for (const Table& t : tables()) {
+        const QString name = QString::fromLatin1(t.name);
+        if (!present.contains(name)) {
+            *detail = QStringLiteral("table %1").arg(name);
+            return Verdict::MissingTable;
+        }
+        QSqlQuery info(db);
+        info.exec(QStringLiteral("PRAGMA table_info(%1)").arg(name));
+        QStringList have;
+        while (info.next()) have << info.value(1).toString();
+        for (const QString& column : QString::fromLatin1(t.columns).split(QLatin1Char(','))) {
+            if (!have.contains(column)) {
+                *detail = QStringLiteral("column %1.%2").arg(name, column);
+                return Verdict::MissingTable;
+            }
+        }
+    }
+    return Verdict::Ok;
+}
+
+bool create(QSqlDatabase& db, QString* error) {
+    for (const Table& t : tables()) {
+        if (!run(db, QString::fromUtf8(t.create), {}, error)) return false;
+    }
+    if (!run(db, QStringLiteral("create index mail_by_folder on mail (folder, [date])"), {},
+             error)) {
+        return false;
+    }
+    int id = 1;
+    for (const QString& name : kFirstFolders) {
+        if (!run(db, QStringLiteral("insert into folder (id,[name]) values(?,?)"), {id++, name},
+                 error)) {
+            return false;
+        }
+    }
+    return run(db, QStringLiteral("insert into news (sel,site) values(1,?)"), {kNewsSite}, error) &&
+           run(db, QStringLiteral("insert into signature (email,signature) values('','')"), {},
+               error) &&
+           run(db, QStringLiteral("insert into voice (sec,voice_file) values(30,'')"), {}, error) &&
+           run(db, QStringLiteral("PRAGMA user_version=%1").arg(kVersion), {}, error);
+}
+
+bool upgrade(QSqlDatabase& db, QString* error) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+        if (error) *error = q.lastError().text();
+        return false;
+    }
+    int version = q.value(0).toInt();
+    q.finish();
+    // A file from before versions were kept is taken as version 1: the tables were checked.
+    if (version < 1) {
+        if (!run(db, QStringLiteral("PRAGMA user_version=1"), {}, error)) return false;
+        version = 1;
+    }
+    return version <= kVersion;
+}
+
+}  // namespace qv::schema

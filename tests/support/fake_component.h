@@ -1,0 +1,72 @@
+#pragma once
+
+#include "store/mail/mail_component.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+namespace qv::test {
+
+// A mail component that answers from a script and remembers every call, in order.
+class FakeMailComponent : public MailComponent {
+  public:
+    struct Call {
+        QString method;
+        QStringList args;
+    };
+
+    MailArray RcvMail(const QString& server, const QString& user, const QString& password,
+                      const QString& command, const QString& dir) override {
+        calls.push_back({QStringLiteral("RcvMail"), {server, user, password, command, dir}});
+        if (onRcvMail) return onRcvMail(server, user, command);
+        return std::nullopt;
+    }
+    MailArray ReadMail(const QString& file, const QString& fields, const QString& dir) override {
+        calls.push_back({QStringLiteral("ReadMail"), {file, fields, dir}});
+        auto it = readResults.find(file);
+        if (it == readResults.end()) return std::nullopt;
+        return *it;
+    }
+    QString SendMail(const QString& smtp, const QString& to, const QString& from,
+                     const QString& subject, const QString& body,
+                     const QString& attachment) override {
+        calls.push_back({QStringLiteral("SendMail"), {smtp, to, from, subject, body, attachment}});
+        return sendAnswer;
+    }
+    void Sleep(int seconds) override {
+        calls.push_back({QStringLiteral("Sleep"), {QString::number(seconds)}});
+        sleeps.push_back(seconds);
+        if (onSleep) onSleep(seconds);
+    }
+    QString lastError() const override { return error; }
+
+    // The methods called, in order ("RcvMail STAT", "Sleep 4", ...).
+    QStringList trace() const {
+        QStringList out;
+        for (const Call& c : calls) {
+            if (c.method == QLatin1String("RcvMail")) {
+                out << c.method + QLatin1Char(' ') + c.args[3];
+            } else if (c.method == QLatin1String("Sleep")) {
+                out << c.method + QLatin1Char(' ') + c.args[0];
+            } else {
+                out << c.method;
+            }
+        }
+        return out;
+    }
+
+    std::function<MailArray(const QString& server, const QString& user, const QString& command)>
+        onRcvMail;
+    std::function<void(int)> onSleep;
+    QHash<QString, QStringList> readResults;
+    QString sendAnswer;
+    QString error;
+    std::vector<Call> calls;
+    std::vector<int> sleeps;
+};
+
+}  // namespace qv::test

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "fake_component.h"
+#include "fakes.h"
+#include "shell/main_window.h"
+#include "store/mail_store.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+#include <optional>
+
+namespace qv::test {
+
+// The real main window, offscreen, with a voice that only keeps a transcript, a clock standing
+// at 09:05, a scripted mail component and no real pauses. Keys go where a user's keys go.
+class WindowHarness {
+  public:
+    WindowHarness();
+    ~WindowHarness();
+
+    // Prepares the database before the window opens it (e.g. to add mail or accounts).
+    MailStore& seed();
+    // Builds the window and runs the start-up; false when the start-up refused to go on.
+    bool start();
+
+    MainWindow& window() { return *window_; }
+    AppState& state() { return window_->state(); }
+    Widgets& w() { return window_->widgets(); }
+    MailStore& store() { return window_->store(); }
+    QStringList spoken() const { return speech_->spoken(); }
+    // What was said since the last call of this (or since the start).
+    QStringList spokenSinceMark();
+    void mark();
+
+    void key(int qtKey, Qt::KeyboardModifiers mods = Qt::NoModifier);
+    void type(const QString& text);
+    void trigger(const QString& action);
+    // Gives the focus to a control as a user would (the window active, focus events delivered).
+    void focus(QWidget* control);
+
+    QString dataDir() const { return dir_.path(); }
+    FakeMailComponent component;
+    RecordingOpener opener;
+    FixedClock clock{QDateTime(QDate(2026, 12, 5), QTime(9, 5, 30))};
+    std::optional<int> endedWith;
+
+  private:
+    QTemporaryDir dir_;
+    std::unique_ptr<SpeechChannel> speech_;
+    std::unique_ptr<MailStore> seed_;
+    std::unique_ptr<MainWindow> window_;
+    qsizetype mark_ = 0;
+};
+
+}  // namespace qv::test
