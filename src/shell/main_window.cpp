@@ -31,6 +31,9 @@ MainWindow::MainWindow(Services services, QWidget* parent)
     out_.attach(w_.cmd_message, w_.shortcut02);
     runner_ = std::make_unique<RunAndWait>(state_, out_, w_.Timer1, services_.program_dir);
     end_program_ = [](int code) { QCoreApplication::exit(code); };
+    hooks_.end_program = [this](int code) { end_program(code); };
+    context_.reset(new Context{state_, w_, out_, store_, services_.component, hooks_,
+                               services_.clock, services_.opener, *runner_});
     connect(action(QStringLiteral("fend")), &QAction::triggered, this, [this] { fend_Click(); });
     wire_subsystems();
 }
@@ -38,6 +41,17 @@ MainWindow::MainWindow(Services services, QWidget* parent)
 MainWindow::~MainWindow() = default;
 
 void MainWindow::wire_subsystems() {
+    wire_settings();
+    wire_receive();
+    wire_mailbox();
+    wire_folders();
+    wire_compose();
+    wire_help();
+    wire_layout();
+    plain_focus_convention();
+}
+
+void MainWindow::plain_focus_convention() {
     // Until a control's own subsystem takes it over, it follows the plain focus convention.
     struct Plain {
         QWidget* control;
@@ -54,6 +68,7 @@ void MainWindow::wire_subsystems() {
         {w_.List2, QStringLiteral("[矢印:選択 DEL:削除 ESC:メール送信 ]"), 6},
     };
     for (const Plain& p : plain) {
+        if (claimed_.contains(p.control)) continue;
         attach_handlers(p.control,
                         {[this, p] { focus_gain(out_, state_, p.control, p.guide, p.help); },
                          [this, p] { focus_loss(state_, p.control); }, nullptr});
@@ -115,9 +130,22 @@ bool MainWindow::Form_Load() {
     // 10. Accounts and options.
     state_.mail_dir = QDir(state_.data_dir).absoluteFilePath(QStringLiteral("mail"));
     QDir().mkpath(state_.mail_dir);
+    Hooks::call(hooks_.load_startup_settings);
     doEvents();
-    // 18. The inbox.
+    // 11.-15. Help, the mail list, the folders, the address book, the news.
+    for (const auto* step :
+         {&hooks_.load_help, &hooks_.init_mail_list, &hooks_.read_folders_from_db,
+          &hooks_.read_address_from_db, &hooks_.speak_news}) {
+        Hooks::call(*step);
+        doEvents();
+    }
+    // 16.-17. New mail: check, and receive when some waits.
+    Hooks::call(hooks_.check_new_mail);
+    if (state_.waiting_mail_count > 0) Hooks::call(hooks_.receive_mail);
+    // 18.-20. The inbox, its count and its unread mail.
     state_.current_folder = kInbox;
+    Hooks::call(hooks_.read_mail_from_db);
+    Hooks::call(hooks_.speak_unread_mail_Click);
     // 21. The header row's sender cell is current; the first mail is one arrow key away.
     w_.MSFlexGrid1->setCurrentCell(0, 1);
     return true;

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "shell/core/app_state.h"
+#include "shell/core/context.h"
 #include "shell/core/feedback.h"
 #include "shell/core/widgets.h"
 #include "shell/run_and_wait.h"
 #include "store/mail_store.h"
 
 #include <QMainWindow>
+#include <QSet>
 
 #include <functional>
 #include <memory>
@@ -56,6 +58,8 @@ class MainWindow : public QMainWindow {
     Feedback& feedback() { return out_; }
     MailStore& store() { return store_; }
     RunAndWait& runner() { return *runner_; }
+    Hooks& hooks() { return hooks_; }
+    Context& context() { return *context_; }
     QAction* action(const QString& name) const;
 
     static QString caption() { return QStringLiteral("Quorvel Mailer V 2.0"); }
@@ -74,6 +78,20 @@ class MainWindow : public QMainWindow {
     void build_widgets();
     void build_menus();
     void wire_subsystems();
+    // Each subsystem is wired in a file of its own (wire_<name>.cpp): it creates the subsystem's
+    // object as a child of the window, attaches its handlers to the controls and menu commands,
+    // and fills in the hooks it offers.
+    void wire_mailbox();
+    void wire_folders();
+    void wire_receive();
+    void wire_settings();
+    void wire_compose();
+    void wire_help();
+    void wire_layout();
+    // A control whose subsystem attaches its own focus handlers is claimed by it; the others
+    // follow the plain focus convention.
+    void claim(QWidget* control) { claimed_.insert(control); }
+    void plain_focus_convention();
     bool open_database();
     void speak_time();
     void end_program(int code);
@@ -84,9 +102,12 @@ class MainWindow : public QMainWindow {
     Feedback out_;
     MailStore store_;
     std::unique_ptr<RunAndWait> runner_;
+    Hooks hooks_;
+    std::unique_ptr<Context> context_;
     std::function<void(int)> end_program_;
     int exit_code_ = 0;
     bool ending_ = false;
+    QSet<QWidget*> claimed_;
 };
 
 }  // namespace qv

@@ -1,0 +1,7 @@
+#include "shell/main_window.h"
+
+namespace qv {
+
+void MainWindow::wire_folders() {}
+
+}  // namespace qv
