@@ -19,6 +19,8 @@ struct Hooks {
     // start-up and settings
     std::function<void()> load_startup_settings;
     std::function<void()> read_options;
+    // Opens the account editor for a new account and returns when it is closed (first use).
+    std::function<void()> open_first_use_account_editor;
     std::function<void()> load_help;
     std::function<void()> speak_news;
     // receiving
