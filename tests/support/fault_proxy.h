@@ -1,0 +1,52 @@
+#pragma once
+
+// A TCP proxy on 127.0.0.1 that stands between the code under test and a real server and
+// misbehaves on purpose: it cuts the connection after a given number of bytes from the server,
+// never answers at all, or hides the server's STLS capability so that a session stays plain.
+
+#include <QByteArray>
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+namespace qv::test {
+
+class FaultProxy {
+  public:
+    enum class Mode {
+        Forward,   // pass everything through (counting connections and bytes)
+        CutAfter,  // close both sides once `limit` bytes went from server to client
+        Silent     // accept, then never send anything
+    };
+
+    FaultProxy(int target_port, Mode mode, long long limit = 0);
+    ~FaultProxy();
+    FaultProxy(const FaultProxy&) = delete;
+    FaultProxy& operator=(const FaultProxy&) = delete;
+
+    // Replace "STLS" in the server's replies (same length), as a server without STLS would answer.
+    void hide_stls() { hide_stls_ = true; }
+
+    int port() const { return port_; }
+    int connections() const { return connections_; }
+    long long bytes_to_client() const { return to_client_; }
+    bool has_cut() const { return cut_; }
+
+  private:
+    void run();
+
+    int target_port_;
+    Mode mode_;
+    long long limit_;
+    int listen_fd_ = -1;
+    int wake_[2] = {-1, -1};
+    int port_ = 0;
+    std::atomic<bool> hide_stls_{false};
+    std::atomic<int> connections_{0};
+    std::atomic<long long> to_client_{0};
+    std::atomic<bool> cut_{false};
+    std::thread thread_;
+};
+
+}  // namespace qv::test

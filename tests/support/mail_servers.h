@@ -1,0 +1,99 @@
+#pragma once
+
+// The real Dovecot and Postfix that scripts/mailservers/start runs on 127.0.0.1, as the tests
+// see them: their settings from WORKDIR/env, their Maildirs, and a plain POP3 client of our own
+// to check what the server holds without going through the code under test.
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace qv::test {
+
+struct MailServers {
+    QString workdir;
+    QString host = QStringLiteral("127.0.0.1");
+    int pop3_port = 0;        // STLS offered
+    int pop3s_port = 0;       // implicit TLS
+    int smtp_port = 0;        // plain, no AUTH, @example.test recipients only
+    int submission_port = 0;  // STARTTLS and AUTH required
+    int smtps_port = 0;       // implicit TLS, AUTH required
+    QString user1, pass1, addr1;
+    QString user2, pass2, addr2;
+    QString dovecot_log;
+    QString postfix_log;
+
+    QString maildir(const QString& user) const;  // WORKDIR/mail/<user>/Maildir
+};
+
+// Reads the env file named by QV_MAIL_SERVERS_ENV (default /tmp/qmail-servers/env). nullopt,
+// with the reason, when it is missing or incomplete.
+std::optional<MailServers> load_mail_servers(QString* why);
+
+// QV_REQUIRE_SERVERS=1: a missing server is a failure, not a reason to skip.
+bool mail_servers_required();
+
+// Serializes the tests of all processes that use the shared servers (ctest may run them in
+// parallel, and they all empty and fill the same mailboxes). Held while the object lives.
+class MailServerLock {
+  public:
+    explicit MailServerLock(const MailServers& servers);
+    ~MailServerLock();
+    MailServerLock(const MailServerLock&) = delete;
+    MailServerLock& operator=(const MailServerLock&) = delete;
+
+  private:
+    int fd_ = -1;
+};
+
+// Drops a message into the user's Maildir/new the way a delivery would (owned by the Maildir's
+// owner). The content is written as given; Maildir files conventionally use LF line ends.
+void seed_message(const MailServers& servers, const QString& user, const QByteArray& content);
+
+// Removes every message of the user from the Maildir.
+void empty_mailbox(const MailServers& servers, const QString& user);
+
+// Number of messages in the user's Maildir (new and cur).
+int maildir_count(const MailServers& servers, const QString& user);
+
+// Waits until the user's Maildir holds at least `count` messages; false on timeout.
+bool wait_for_maildir(const MailServers& servers, const QString& user, int count, int timeout_ms);
+
+// The contents of every message file in the user's Maildir.
+std::vector<QByteArray> maildir_messages(const MailServers& servers, const QString& user);
+
+// What a POP3 server hands out for a stored message: every line ending in CRLF.
+QByteArray as_crlf(const QByteArray& lf_text);
+
+// A minimal POP3 client on the plain port (USER/PASS, no TLS), independent of the code under
+// test. STAT as {count, octets}, or {-1, -1} when the login or command fails.
+std::pair<long long, long long> pop3_stat(const MailServers& servers, const QString& user,
+                                          const QString& password);
+// UIDL as (number, id) pairs; empty on failure.
+std::vector<std::pair<int, QByteArray>> pop3_uidls(const MailServers& servers, const QString& user,
+                                                   const QString& password);
+
+// Number of lines in a log file that contain every one of the given texts.
+int count_log_lines(const QString& path, const std::vector<QByteArray>& texts);
+
+// A TCP port on 127.0.0.1 that nothing listens on (just now).
+int unused_port();
+
+}  // namespace qv::test
+
+// Skips the test (or fails it under QV_REQUIRE_SERVERS=1) when the servers are not running, else
+// declares `servers` (MailServers) and holds the shared lock for the rest of the test.
+#define QV_REQUIRE_MAIL_SERVERS(servers)                                               \
+    QString qv_servers_why_;                                                           \
+    const auto qv_servers_opt_ = ::qv::test::load_mail_servers(&qv_servers_why_);      \
+    if (!qv_servers_opt_) {                                                            \
+        if (::qv::test::mail_servers_required()) {                                     \
+            FAIL() << "mail servers required: " << qv_servers_why_.toStdString();      \
+        }                                                                              \
+        GTEST_SKIP() << "mail servers not running: " << qv_servers_why_.toStdString(); \
+    }                                                                                  \
+    const ::qv::test::MailServers& servers = *qv_servers_opt_;                         \
+    ::qv::test::MailServerLock qv_servers_lock_(servers)
