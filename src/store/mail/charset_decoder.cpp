@@ -9,7 +9,7 @@ constexpr char kEsc = 0x1B;
 constexpr char kShiftOut = 0x0E;
 constexpr char kShiftIn = 0x0F;
 // 〓 (geta mark), the traditional stand-in for a character CP932 cannot hold.
-constexpr char kGeta[] = "\x81\xA6";
+constexpr char kGeta[] = "\x81\xAC";
 
 bool is_ascii_text(QByteArrayView b) {
     for (char c : b) {
@@ -83,7 +83,13 @@ QString decode_euc(QByteArrayView b, bool* ok) {
     if (euc_to_cp932(b, &sjis)) {
         return decode_cp932(sjis, ok);
     }
-    return decode_with("EUC-JP", b, ok);  // JIS X 0212 or simply not EUC-JP
+    // JIS X 0212 (three bytes from 0x8F on) needs the full EUC-JP table; anything else that is
+    // not EUC-JP must not pass as such (the table also takes C1 controls).
+    if (!b.contains('\x8f')) {
+        *ok = false;
+        return {};
+    }
+    return decode_with("EUC-JP", b, ok);
 }
 
 QString decode_jis(QByteArrayView b) {

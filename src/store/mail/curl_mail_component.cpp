@@ -49,11 +49,13 @@ MailArray CurlMailComponent::RcvMail(const QString& server, const QString& user,
         qint64 count = 0;
         qint64 octets = 0;
         if (!session.stat(&count, &octets)) return fail(session.error());
+        session.quit();
         return QStringList{QStringLiteral("%1 %2").arg(count).arg(octets)};
     }
     if (what == QLatin1String("LIST")) {
         QList<QByteArray> lines;
         if (!session.list(&lines)) return fail(session.error());
+        session.quit();
         QStringList out;
         for (const QByteArray& line : lines) out.append(QString::fromLatin1(line));
         return out;

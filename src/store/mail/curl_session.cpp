@@ -78,12 +78,23 @@ CURLcode CurlSession::perform() {
     return code;
 }
 
-void CurlSession::abandon() {
-    if (!curl_) return;
+CURLcode CurlSession::connect_only() {
+    if (!curl_) return CURLE_FAILED_INIT;
+    curl_easy_setopt(curl_, CURLOPT_CONNECT_ONLY, 1L);
+    return perform();
+}
+
+curl_socket_t CurlSession::socket() const {
     curl_socket_t socket = CURL_SOCKET_BAD;
-    if (curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK &&
-        socket != CURL_SOCKET_BAD) {
-        ::shutdown(socket, SHUT_RDWR);  // the QUIT curl would send on cleanup now cannot go out
+    if (!curl_ || curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &socket) != CURLE_OK) {
+        return CURL_SOCKET_BAD;
+    }
+    return socket;
+}
+
+void CurlSession::abandon() {
+    if (const curl_socket_t s = socket(); s != CURL_SOCKET_BAD) {
+        ::shutdown(s, SHUT_RDWR);  // the QUIT curl would send on cleanup now cannot go out
     }
     established_ = true;  // and nothing may reconnect
 }

@@ -35,6 +35,11 @@ class CurlSession {
 
     // Runs what the options set on handle() ask for.
     CURLcode perform();
+    // Connects and logs in (greeting, capabilities, STARTTLS, AUTH) and stops there: the
+    // commands that follow go through curl_easy_send / curl_easy_recv (see CurlStream).
+    CURLcode connect_only();
+    // The connection's socket, or CURL_SOCKET_BAD when there is none.
+    curl_socket_t socket() const;
 
     // The server's reply lines during the last perform (greeting and capabilities included).
     const QList<QByteArray>& replies() const { return replies_; }

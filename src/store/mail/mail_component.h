@@ -42,6 +42,10 @@ class MailComponent {
     // The reason of the last failure, in Japanese; empty after a success.
     virtual QString lastError() const = 0;
 
+    // SendMail has no user or password: the sender sets the account's login here first, for
+    // servers that want SMTP AUTH. A component that never logs in ignores it.
+    virtual void setSmtpLogin(const QString& /*user*/, const QString& /*password*/) {}
+
     // Progress of a long SAVEALLD: called with (messages saved, messages waiting), possibly from
     // another thread.
     void setProgress(std::function<void(int done, int total)> progress) {

@@ -5,7 +5,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QHash>
 #include <QSet>
 
 #include <fcntl.h>
@@ -18,16 +17,37 @@
 namespace qv::mail {
 namespace {
 
-QString system_error(int code) { return QString::fromLocal8Bit(std::strerror(code)); }
+// Small pieces of a message are gathered to this size before they go to the file.
+constexpr qsizetype kWriteBuffer = 256 * 1024;
 
 // Servers without UIDL still get their files recorded, so that a failed receive hands them over
 // later; the stand-in id never matches a message.
 const QByteArray kNoUidl = "-";
 
+QString system_error(int code) { return QString::fromLocal8Bit(std::strerror(code)); }
+
+QString cannot_save(int code) {
+    return QStringLiteral("受信したメールを保存できません（%1）").arg(system_error(code));
+}
+
 bool is_regular_file(int dir_fd, const QString& name) {
     struct stat st {};
     return ::fstatat(dir_fd, QFile::encodeName(name).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
            S_ISREG(st.st_mode);
+}
+
+bool write_all(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
 }
 
 }  // namespace
@@ -41,17 +61,28 @@ MailboxDownload::MailboxDownload(Pop3Session& session, QString dir, QString reco
       progress_(std::move(progress)) {}
 
 MailboxDownload::~MailboxDownload() {
+    if (file_fd_ >= 0) ::close(file_fd_);
     if (dir_fd_ >= 0) ::close(dir_fd_);
 }
 
 bool MailboxDownload::fail(const QString& reason) {
     session_.abandon();  // no QUIT: the server deletes nothing of this session
+    if (file_fd_ >= 0) {
+        ::close(file_fd_);
+        file_fd_ = -1;
+        ::unlinkat(dir_fd_, file_name_.constData(), 0);
+    }
     for (const Pending& p : pending_) {
         ::unlinkat(dir_fd_, p.temp_name.constData(), 0);
     }
     pending_.clear();
     pending_bytes_ = 0;
     error_ = reason;
+    return false;
+}
+
+bool MailboxDownload::local_error(int code) {
+    error_ = cannot_save(code);
     return false;
 }
 
@@ -95,23 +126,21 @@ std::optional<QStringList> MailboxDownload::run() {
         if (e.uidl != kNoUidl) recorded.insert(e.uidl);
     }
 
-    const int total = static_cast<int>(messages.size());
-    int done = 0;
+    std::vector<Pop3Session::Step> steps;
+    std::vector<QByteArray> uidls;
     for (const auto& [number, uidl] : messages) {
-        if (!uidl.isEmpty() && recorded.contains(uidl)) {
-            if (!session_.dele(number)) {
-                fail(session_.error());
-                return std::nullopt;
-            }
-        } else if (!fetch(number, uidl)) {
-            return std::nullopt;
-        }
-        ++done;
-        if (progress_) progress_(done, total);
-        if (static_cast<int>(pending_.size()) >= options_.batch_messages ||
-            pending_bytes_ >= options_.batch_bytes) {
-            if (!commit()) return std::nullopt;
-        }
+        const bool fetch = uidl.isEmpty() || !recorded.contains(uidl);
+        steps.push_back({number, fetch});
+        uidls.push_back(uidl.isEmpty() ? kNoUidl : uidl);
+        to_fetch_ += fetch ? 1 : 0;
+    }
+    const Pop3Session::Receiver receiver{
+        [&](size_t step) { return begin_message(uidls[step]); },
+        [&](const char* data, size_t size) { return write_message(data, size); },
+        [&](size_t) { return end_message(); }};
+    if (!session_.fetch_and_delete(steps, receiver)) {
+        fail(session_.local_failure() ? error_ : session_.error());
+        return std::nullopt;
     }
     if (!commit()) return std::nullopt;
     // Everything is on disk and recorded: now the deletions may take effect.
@@ -123,43 +152,57 @@ std::optional<QStringList> MailboxDownload::run() {
     return carried + saved_;
 }
 
-bool MailboxDownload::fetch(int number, const QByteArray& uidl) {
+bool MailboxDownload::begin_message(const QByteArray& uidl) {
     QByteArray path = QFile::encodeName(dir_) + '/' + temp_prefix_ + "XXXXXX";
-    const int fd = ::mkostemp(path.data(), O_CLOEXEC);
-    if (fd < 0) {
-        return fail(
-            QStringLiteral("受信したメールを保存できません（%1）").arg(system_error(errno)));
+    file_fd_ = ::mkostemp(path.data(), O_CLOEXEC);
+    if (file_fd_ < 0) return local_error(errno);
+    file_name_ = path.mid(path.lastIndexOf('/') + 1);
+    file_uidl_ = uidl;
+    file_size_ = 0;
+    buffer_.clear();
+    return true;
+}
+
+bool MailboxDownload::flush_buffer() {
+    if (buffer_.isEmpty()) return true;
+    if (!write_all(file_fd_, buffer_.constData(), static_cast<size_t>(buffer_.size()))) {
+        return local_error(errno);
     }
-    const QByteArray temp_name = path.mid(path.lastIndexOf('/') + 1);
-    qint64 size = 0;
-    int write_errno = 0;
-    const Pop3Session::Sink sink = [&](const char* data, size_t length) {
-        while (length > 0) {
-            const ssize_t n = ::write(fd, data, length);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                write_errno = n < 0 ? errno : EIO;
-                return false;
-            }
-            data += n;
-            length -= static_cast<size_t>(n);
-            size += n;
-        }
-        return true;
-    };
-    const bool received = session_.retr(number, sink);
-    const bool closed = ::close(fd) == 0;
-    if (!closed && write_errno == 0) write_errno = errno;
-    // Known from here on, so that any failure below removes it.
-    pending_.push_back({number, uidl.isEmpty() ? kNoUidl : uidl, temp_name, size});
-    pending_bytes_ += size;
-    if (!received && !session_.sink_failed()) return fail(session_.error());
-    if (!received || !closed) {
-        return fail(
-            QStringLiteral("受信したメールを保存できません（%1）").arg(system_error(write_errno)));
+    buffer_.clear();
+    return true;
+}
+
+bool MailboxDownload::write_message(const char* data, size_t size) {
+    file_size_ += static_cast<qint64>(size);
+    if (buffer_.size() + static_cast<qsizetype>(size) > kWriteBuffer && !flush_buffer()) {
+        return false;
     }
-    // Answered on the same connection, DELE also proves that the whole message came through.
-    if (!session_.dele(number)) return fail(session_.error());
+    if (static_cast<qsizetype>(size) >= kWriteBuffer) {
+        return write_all(file_fd_, data, size) || local_error(errno);
+    }
+    buffer_.append(data, static_cast<qsizetype>(size));
+    return true;
+}
+
+bool MailboxDownload::end_message() {
+    if (!flush_buffer()) return false;
+    const int fd = file_fd_;
+    file_fd_ = -1;
+    if (::close(fd) != 0) {
+        const int code = errno;
+        ::unlinkat(dir_fd_, file_name_.constData(), 0);
+        return local_error(code);
+    }
+    pending_.push_back({file_uidl_, file_name_});
+    pending_bytes_ += file_size_;
+    ++fetched_;
+    if (progress_) progress_(fetched_, to_fetch_);
+    if (static_cast<int>(pending_.size()) >= options_.batch_messages ||
+        pending_bytes_ >= options_.batch_bytes) {
+        // The deletions asked for so far are not committed before QUIT, so saving a batch in
+        // the middle of the session is safe.
+        return commit();
+    }
     return true;
 }
 
@@ -174,25 +217,18 @@ bool MailboxDownload::commit() {
         return fail(reason);
     };
     // The data first, then the names, then the record that relies on both.
-    if (::syncfs(dir_fd_) != 0) {
-        return undo(
-            QStringLiteral("受信したメールを保存できません（%1）").arg(system_error(errno)));
-    }
+    if (::syncfs(dir_fd_) != 0) return undo(cannot_save(errno));
     for (const Pending& p : pending_) {
         const QString name =
             QStringLiteral("%1-%2.eml").arg(name_stem_).arg(++sequence_, 4, 10, QLatin1Char('0'));
         QString used;
         if (!rename_to_new_name(dir_fd_, p.temp_name, name, &used)) {
-            return undo(
-                QStringLiteral("受信したメールを保存できません（%1）").arg(system_error(errno)));
+            return undo(cannot_save(errno));
         }
         names.append(used);
         entries.push_back({p.uidl, used});
     }
-    if (::fsync(dir_fd_) != 0) {
-        return undo(
-            QStringLiteral("受信したメールを保存できません（%1）").arg(system_error(errno)));
-    }
+    if (::fsync(dir_fd_) != 0) return undo(cannot_save(errno));
     QString error;
     if (!record_.append(entries, &error)) return undo(error);
     saved_ += names;

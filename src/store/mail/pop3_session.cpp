@@ -1,12 +1,26 @@
 #include "store/mail/pop3_session.h"
 
+#include <cstring>
+
 namespace qv::mail {
 namespace {
 
-struct SinkCall {
-    const Pop3Session::Sink* sink;
-    bool failed = false;
-};
+// Messages in flight when the server takes pipelined commands: enough to keep the connection
+// busy, few enough that a failure leaves little in vain.
+constexpr size_t kWindow = 64;
+// A reply line longer than this is not POP3.
+constexpr qsizetype kMaxLine = 64 * 1024;
+// Consumed input is dropped once this much has piled up.
+constexpr qsizetype kCompactAt = 1024 * 1024;
+
+QString server_refused(const QByteArray& line) {
+    const QString text = QString::fromUtf8(line).trimmed();
+    if (line.contains("[AUTH]")) return QStringLiteral("パスワードかユーザー名が違います");
+    if (line.contains("[IN-USE]")) {
+        return QStringLiteral("メールボックスがほかで使用中です（%1）").arg(text);
+    }
+    return QStringLiteral("サーバーがエラーを返しました（%1）").arg(text);
+}
 
 QList<QByteArray> body_lines(const QByteArray& body) {
     QList<QByteArray> lines;
@@ -21,85 +35,157 @@ QList<QByteArray> body_lines(const QByteArray& body) {
 
 Pop3Session::Pop3Session(const ServerAddress& server, const QString& user, const QString& password,
                          const NetworkOptions& options)
-    : curl_(server, user, password, options) {}
+    : curl_(server, user, password, options), idle_timeout_(options.idle_timeout_seconds) {}
 
-size_t Pop3Session::on_write(char* data, size_t size, size_t count, void* user) {
-    auto* call = static_cast<SinkCall*>(user);
-    const size_t bytes = size * count;
-    if (!(*call->sink)(data, bytes)) {
-        call->failed = true;
-        return 0;  // makes curl stop with CURLE_WRITE_ERROR
-    }
-    return bytes;
+Pop3Session::~Pop3Session() {
+    if (connected_ && !finished_) abandon();
 }
 
-bool Pop3Session::run(const char* command, int number, bool multiline, const Sink* sink) {
-    CURL* h = curl_.handle();
-    error_.clear();
-    sink_failed_ = false;
-    if (!h) {
-        error_ = QStringLiteral("通信の準備ができませんでした");
+bool Pop3Session::fail(const QString& reason, bool local) {
+    error_ = reason;
+    local_failure_ = local;
+    failed_ = true;  // the stream may be out of step with the replies: no more commands
+    return false;
+}
+
+bool Pop3Session::connect() {
+    if (failed_) return false;
+    if (connected_) return true;
+    const CURLcode code = curl_.connect_only();
+    if (code != CURLE_OK) return fail(curl_.describe(code));
+    connected_ = true;
+    for (const QByteArray& line : curl_.replies()) {  // the capabilities, after STLS if any
+        if (line.trimmed().toUpper() == "PIPELINING") pipelining_ = true;
+    }
+    stream_ = std::make_unique<CurlStream>(curl_, idle_timeout_);
+    return true;
+}
+
+bool Pop3Session::fill() {
+    if (pos_ >= kCompactAt) {
+        in_.remove(0, pos_);
+        pos_ = 0;
+    }
+    if (!stream_->receive(&in_)) return fail(stream_->error());
+    return true;
+}
+
+bool Pop3Session::take_line(QByteArray* line) {
+    const qsizetype nl = in_.indexOf('\n', pos_);
+    if (nl < 0) {
+        if (in_.size() - pos_ > kMaxLine) {
+            fail(QStringLiteral("サーバーの応答を理解できませんでした"));
+        }
         return false;
     }
-    const QByteArray path = number > 0 ? '/' + QByteArray::number(number) : QByteArray("/");
-    curl_easy_setopt(h, CURLOPT_URL, curl_.server().url(path).constData());
-    // RETR and LIST are curl's own commands (chosen by the path); the rest are custom, and those
-    // with one-line answers must not wait for a body: their answer comes as a header line.
-    curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, command);
-    curl_easy_setopt(h, CURLOPT_NOBODY, multiline ? 0L : 1L);
-    static const Sink discard = [](const char*, size_t) { return true; };
-    SinkCall call{sink ? sink : &discard};
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Pop3Session::on_write);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &call);
-    const CURLcode code = curl_.perform();
-    if (code == CURLE_OK) return true;
-    sink_failed_ = call.failed;
-    error_ = curl_.describe(code);
-    return false;
+    *line = in_.mid(pos_, nl - pos_);
+    if (line->endsWith('\r')) line->chop(1);
+    pos_ = nl + 1;
+    return true;
+}
+
+bool Pop3Session::read_status(QByteArray* line) {
+    while (!take_line(line)) {
+        if (failed_ || !fill()) return false;
+    }
+    return true;
+}
+
+bool Pop3Session::take_body(const std::function<bool(const char*, size_t)>& sink, bool* done) {
+    *done = false;
+    const char* b = in_.constData();
+    const qsizetype size = in_.size();
+    while (pos_ < size) {
+        if (line_start_ && b[pos_] == '.') {
+            if (pos_ + 1 >= size) return true;  // too early to tell
+            if (b[pos_ + 1] == '\n') {
+                pos_ += 2;
+                *done = true;
+                return true;
+            }
+            if (b[pos_ + 1] == '\r') {
+                if (pos_ + 2 >= size) return true;
+                if (b[pos_ + 2] == '\n') {
+                    pos_ += 3;
+                    *done = true;
+                    return true;
+                }
+            }
+            ++pos_;  // a dot the server doubled
+            line_start_ = false;
+            continue;
+        }
+        // Everything up to the next line that starts with a dot goes out in one piece.
+        const void* hit = ::memmem(b + pos_, static_cast<size_t>(size - pos_), "\n.", 2);
+        const qsizetype end = hit ? static_cast<const char*>(hit) - b + 1 : size;
+        if (!sink(b + pos_, static_cast<size_t>(end - pos_))) return false;
+        line_start_ = b[end - 1] == '\n';
+        pos_ = end;
+    }
+    return true;
+}
+
+bool Pop3Session::read_lines(QByteArray* body) {
+    const auto collect = [body](const char* data, size_t size) {
+        body->append(data, static_cast<qsizetype>(size));
+        return true;
+    };
+    line_start_ = true;
+    for (bool done = false; !done;) {
+        take_body(collect, &done);
+        if (!done && !fill()) return false;
+    }
+    return true;
+}
+
+bool Pop3Session::simple(const QByteArray& command, Reply reply, QByteArray* answer) {
+    if (!connect()) return false;
+    stream_->queue(command + "\r\n");
+    QByteArray status;
+    if (!read_status(&status)) return false;
+    if (!status.startsWith("+OK")) {
+        // A refusal of one command leaves the session usable.
+        error_ = server_refused(status);
+        local_failure_ = false;
+        *answer = status;
+        return false;
+    }
+    if (reply == Reply::Line) {
+        *answer = status;
+        return true;
+    }
+    answer->clear();
+    return read_lines(answer);
 }
 
 bool Pop3Session::stat(qint64* count, qint64* octets) {
-    if (!run("STAT", 0, false, nullptr)) return false;
-    for (qsizetype i = curl_.replies().size() - 1; i >= 0; --i) {
-        const QByteArray& line = curl_.replies()[i];
-        if (!line.startsWith("+OK")) continue;
-        const QList<QByteArray> parts = line.simplified().split(' ');
-        bool ok_count = false;
-        bool ok_size = false;
-        if (parts.size() >= 3) {
-            *count = parts[1].toLongLong(&ok_count);
-            *octets = parts[2].toLongLong(&ok_size);
-        }
-        if (ok_count && ok_size) return true;
-        break;
+    QByteArray line;
+    if (!simple("STAT", Reply::Line, &line)) return false;
+    const QList<QByteArray> parts = line.simplified().split(' ');
+    bool ok_count = false;
+    bool ok_size = false;
+    if (parts.size() >= 3) {
+        *count = parts[1].toLongLong(&ok_count);
+        *octets = parts[2].toLongLong(&ok_size);
     }
-    error_ = QStringLiteral("サーバーの応答を理解できませんでした（%1）")
-                 .arg(QString::fromUtf8(curl_.last_reply()));
-    return false;
+    if (ok_count && ok_size) return true;
+    return fail(
+        QStringLiteral("サーバーの応答を理解できませんでした（%1）").arg(QString::fromUtf8(line)));
 }
 
 bool Pop3Session::list(QList<QByteArray>* lines) {
     QByteArray body;
-    const Sink collect = [&](const char* data, size_t size) {
-        body.append(data, static_cast<qsizetype>(size));
-        return true;
-    };
-    if (!run(nullptr, 0, true, &collect)) return false;
+    if (!simple("LIST", Reply::Lines, &body)) return false;
     *lines = body_lines(body);
     return true;
 }
 
 bool Pop3Session::uidl(std::vector<std::pair<int, QByteArray>>* messages) {
-    QByteArray body;
-    const Sink collect = [&](const char* data, size_t size) {
-        body.append(data, static_cast<qsizetype>(size));
-        return true;
-    };
     messages->clear();
-    if (!run("UIDL", 0, true, &collect)) {
-        if (!curl_.last_reply().startsWith("-ERR")) return false;
-        // No UIDL on this server (it answered, so the session stands): number the messages
-        // from LIST and go without ids.
+    QByteArray body;
+    if (!simple("UIDL", Reply::Lines, &body)) {
+        if (failed_) return false;
+        // No UIDL on this server: number the messages from LIST and go without ids.
         QList<QByteArray> lines;
         if (!list(&lines)) return false;
         for (const QByteArray& line : lines) {
@@ -112,16 +198,83 @@ bool Pop3Session::uidl(std::vector<std::pair<int, QByteArray>>* messages) {
         const qsizetype space = line.indexOf(' ');
         if (space <= 0) continue;
         const int n = line.left(space).toInt();
-        const QByteArray id = line.mid(space + 1).trimmed();
-        if (n > 0) messages->emplace_back(n, id);
+        if (n > 0) messages->emplace_back(n, line.mid(space + 1).trimmed());
     }
     return true;
 }
 
-bool Pop3Session::retr(int number, const Sink& sink) { return run(nullptr, number, true, &sink); }
+bool Pop3Session::fetch_and_delete(const std::vector<Step>& steps, const Receiver& receiver) {
+    if (steps.empty()) return true;
+    if (!connect()) return false;
+    const size_t window = pipelining_ ? kWindow : 1;
+    enum class Phase { RetrStatus, RetrBody, DeleStatus };
+    size_t sent = 0;
+    size_t done = 0;
+    Phase phase = steps[0].fetch ? Phase::RetrStatus : Phase::DeleStatus;
+    while (done < steps.size()) {
+        if (sent < steps.size() && sent - done < window) {
+            for (; sent < steps.size() && sent - done < window; ++sent) {
+                const QByteArray n = QByteArray::number(steps[sent].number);
+                if (steps[sent].fetch) stream_->queue("RETR " + n + "\r\n");
+                stream_->queue("DELE " + n + "\r\n");
+            }
+            if (!stream_->send_some()) return fail(stream_->error());
+        }
+        bool progressed = false;
+        QByteArray line;
+        switch (phase) {
+            case Phase::RetrStatus:
+                if (!take_line(&line)) break;
+                if (!line.startsWith("+OK")) return fail(server_refused(line));
+                if (!receiver.begin(done)) return fail(QString(), true);
+                line_start_ = true;
+                phase = Phase::RetrBody;
+                progressed = true;
+                break;
+            case Phase::RetrBody: {
+                bool complete = false;
+                if (!take_body(receiver.data, &complete)) return fail(QString(), true);
+                if (complete) {
+                    if (!receiver.end(done)) return fail(QString(), true);
+                    phase = Phase::DeleStatus;
+                    progressed = true;
+                }
+                break;
+            }
+            case Phase::DeleStatus:
+                if (!take_line(&line)) break;
+                if (!line.startsWith("+OK")) return fail(server_refused(line));
+                ++done;
+                if (done < steps.size()) {
+                    phase = steps[done].fetch ? Phase::RetrStatus : Phase::DeleStatus;
+                }
+                progressed = true;
+                break;
+        }
+        if (failed_) return false;
+        if (!progressed && done < steps.size() && !fill()) return false;
+    }
+    return true;
+}
 
-bool Pop3Session::dele(int number) { return run("DELE", number, false, nullptr); }
+bool Pop3Session::quit() {
+    if (!connected_) {
+        finished_ = true;
+        return !failed_;
+    }
+    QByteArray line;
+    if (!simple("QUIT", Reply::Line, &line)) {
+        abandon();
+        return false;
+    }
+    finished_ = true;
+    curl_.abandon();  // the server has said goodbye; curl must not say it again
+    return true;
+}
 
-bool Pop3Session::quit() { return run("QUIT", 0, false, nullptr); }
+void Pop3Session::abandon() {
+    curl_.abandon();
+    finished_ = true;
+}
 
 }  // namespace qv::mail

@@ -1,0 +1,251 @@
+// Receiving speed against the real test servers (scripts/mailservers/start): 1,000 mails of about
+// 5 KB are seeded into user2's Maildir, then timed twice in each round:
+//   curl   RETR of every message in one session (pop3://.../[1-N], STLS like ours);
+//   ours   RcvMail SAVEALLD (download, sync to disk, delete) and ReadMail of every saved file.
+// Prints the median of the rounds (wall and CPU time), the ratio to curl (the target is at most
+// 1.5), curl's time when it also deletes (the server's own cost of deleting is in ours), and the
+// peak memory of this process.
+//
+// Usage: qv_bench_receive [MESSAGES=1000] [BODY_BYTES=5000] [ROUNDS=3]
+//        QV_MAIL_SERVERS_ENV names the servers' env file (default /tmp/qmail-servers/env).
+#include "store/mail/curl_mail_component.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+class NoPause : public qv::Pauser {
+  public:
+    void pause(int) override {}
+};
+
+QHash<QString, QString> read_env(const QString& path) {
+    QHash<QString, QString> values;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return values;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const qsizetype eq = line.indexOf('=');
+        if (eq > 0 && !line.startsWith('#')) {
+            values.insert(QString::fromUtf8(line.left(eq).trimmed()),
+                          QString::fromUtf8(line.mid(eq + 1).trimmed()));
+        }
+    }
+    return values;
+}
+
+// Writes `count` mails into Maildir/new as a delivery would, owned like the Maildir.
+bool seed(const QString& maildir, int count, int body_bytes) {
+    struct stat owner {};
+    if (::stat(QFile::encodeName(maildir).constData(), &owner) != 0) return false;
+    const QByteArray sender = QStringLiteral("送信テスト").toUtf8().toBase64();
+    const QByteArray filler = QByteArray(75, 'x') + '\n';
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    for (int i = 1; i <= count; ++i) {
+        QByteArray m = "From: =?UTF-8?B?" + sender + "?= <sender@example.test>\n" +
+                       "To: user2@example.test\nSubject: =?UTF-8?B?" +
+                       QStringLiteral("ベンチマーク %1 号").arg(i).toUtf8().toBase64() +
+                       "?=\nDate: Tue, 01 Dec 2026 10:00:00 +0900\nMessage-ID: <bench." +
+                       QByteArray::number(now) + '.' + QByteArray::number(i) +
+                       "@example.test>\nMIME-Version: 1.0\n"
+                       "Content-Type: text/plain; charset=UTF-8\n"
+                       "Content-Transfer-Encoding: 8bit\n\n" +
+                       QStringLiteral("%1 番目のメッセージです。\n").arg(i).toUtf8();
+        while (m.size() < body_bytes) m += filler;
+        const QString name = QStringLiteral("%1.M%2P%3.bench")
+                                 .arg(now)
+                                 .arg(i, 6, 10, QLatin1Char('0'))
+                                 .arg(::getpid());
+        const QString temp = maildir + QStringLiteral("/tmp/") + name;
+        QFile f(temp);
+        if (!f.open(QIODevice::WriteOnly) || f.write(m) != m.size()) return false;
+        f.close();
+        if (::chown(QFile::encodeName(temp).constData(), owner.st_uid, owner.st_gid) != 0) {
+            return false;
+        }
+        if (!QFile::rename(temp, maildir + QStringLiteral("/new/") + name)) return false;
+    }
+    return true;
+}
+
+void empty(const QString& maildir) {
+    for (const char* sub : {"/new", "/cur", "/tmp"}) {
+        QDir dir(maildir + QLatin1String(sub));
+        for (const QString& name : dir.entryList(QDir::Files)) dir.remove(name);
+    }
+}
+
+struct Usage {
+    double wall;
+    double self;      // CPU seconds of this process
+    double children;  // CPU seconds of finished child processes (curl)
+};
+
+double seconds(const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; }
+
+Usage usage_now() {
+    rusage self{};
+    rusage children{};
+    ::getrusage(RUSAGE_SELF, &self);
+    ::getrusage(RUSAGE_CHILDREN, &children);
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return {now.tv_sec + now.tv_nsec / 1e9, seconds(self.ru_utime) + seconds(self.ru_stime),
+            seconds(children.ru_utime) + seconds(children.ru_stime)};
+}
+
+bool run_curl(const QStringList& arguments) {
+    QProcess curl;
+    curl.setStandardOutputFile(QProcess::nullDevice());
+    curl.start(QStringLiteral("curl"), arguments);
+    if (!curl.waitForFinished(300000) || curl.exitCode() != 0) {
+        std::fprintf(stderr, "curl failed (exit %d)\n", curl.exitCode());
+        return false;
+    }
+    return true;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int messages = argc > 1 ? std::atoi(argv[1]) : 1000;
+    const int body_bytes = argc > 2 ? std::atoi(argv[2]) : 5000;
+    const int rounds = argc > 3 ? std::atoi(argv[3]) : 3;
+
+    const QByteArray env_name = qgetenv("QV_MAIL_SERVERS_ENV");
+    const QString env_path = env_name.isEmpty() ? QStringLiteral("/tmp/qmail-servers/env")
+                                                : QString::fromLocal8Bit(env_name);
+    const QHash<QString, QString> env = read_env(env_path);
+    if (env.value(QStringLiteral("DOVECOT_PID")).isEmpty()) {
+        std::fprintf(stderr, "no running servers in %s: run scripts/mailservers/start\n",
+                     qPrintable(env_path));
+        return 2;
+    }
+    const QString workdir = env.value(QStringLiteral("QMAIL_WORKDIR"));
+    const QString maildir = env.value(QStringLiteral("MAILDIR_USER2"));
+    const QString user = env.value(QStringLiteral("USER2"));
+    const QString password = env.value(QStringLiteral("PASS2"));
+    const QString server =
+        QStringLiteral("pop3://127.0.0.1:%1").arg(env.value(QStringLiteral("POP3_PORT")));
+
+    // The tests share these mailboxes: wait for them to finish.
+    const int lock =
+        ::open(QFile::encodeName(workdir + QStringLiteral("/.qv-tests.lock")).constData(),
+               O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (lock >= 0) ::flock(lock, LOCK_EX);
+
+    NoPause pause;
+    qv::CurlMailComponent mail(pause);
+    std::vector<double> curl_wall, curl_cpu, curl_dele_wall, save_wall, save_cpu, read_wall,
+        read_cpu;
+    qint64 bytes = 0;
+    const auto ready = [&](const QString& dir) {
+        empty(maildir);
+        if (!seed(maildir, messages, body_bytes)) {
+            std::fprintf(stderr, "could not seed %s\n", qPrintable(maildir));
+            return false;
+        }
+        // Dovecot indexes fresh mail on the first look; neither side should pay for that.
+        const qv::MailArray stat =
+            mail.RcvMail(server, user, password, QStringLiteral("STAT"), dir);
+        if (!stat || !stat->value(0).startsWith(QString::number(messages) + QLatin1Char(' '))) {
+            std::fprintf(stderr, "STAT failed: %s\n", qPrintable(mail.lastError()));
+            return false;
+        }
+        bytes = stat->value(0).section(QLatin1Char(' '), 1).toLongLong();
+        return true;
+    };
+    const QString login = user + QLatin1Char(':') + password;
+    const QString all = server + QStringLiteral("/[1-%1]").arg(messages);
+    for (int round = 0; round < rounds; ++round) {
+        QTemporaryDir dir;
+        if (!ready(dir.path())) return 1;
+        const Usage curl_start = usage_now();
+        if (!run_curl({QStringLiteral("-s"), QStringLiteral("--ssl"), QStringLiteral("-u"), login,
+                       all})) {
+            return 1;
+        }
+        const Usage curl_end = usage_now();
+        curl_wall.push_back(curl_end.wall - curl_start.wall);
+        curl_cpu.push_back(curl_end.children - curl_start.children);
+
+        const Usage save_start = usage_now();
+        const qv::MailArray saved =
+            mail.RcvMail(server, user, password, QStringLiteral("SAVEALLD"), dir.path());
+        const Usage save_end = usage_now();
+        if (!saved || saved->size() != messages) {
+            std::fprintf(stderr, "SAVEALLD failed: %s\n", qPrintable(mail.lastError()));
+            return 1;
+        }
+        for (const QString& name : *saved) {
+            const qv::MailArray read =
+                mail.ReadMail(name, QStringLiteral("subject:from:date:body"), dir.path());
+            if (!read) {
+                std::fprintf(stderr, "ReadMail %s failed: %s\n", qPrintable(name),
+                             qPrintable(mail.lastError()));
+                return 1;
+            }
+            // Storing each mail in the database (the receive code's job) would be timed here.
+        }
+        const Usage read_end = usage_now();
+        save_wall.push_back(save_end.wall - save_start.wall);
+        save_cpu.push_back(save_end.self - save_start.self);
+        read_wall.push_back(read_end.wall - save_end.wall);
+        read_cpu.push_back(read_end.self - save_end.self);
+
+        // What the server's own deleting costs: curl fetching and deleting in one session.
+        if (!ready(dir.path())) return 1;
+        const Usage dele_start = usage_now();
+        if (!run_curl({QStringLiteral("-s"), QStringLiteral("--ssl"), QStringLiteral("-u"), login,
+                       all, QStringLiteral("--next"), QStringLiteral("-s"), QStringLiteral("--ssl"),
+                       QStringLiteral("-I"), QStringLiteral("-X"), QStringLiteral("DELE"),
+                       QStringLiteral("-u"), login, all})) {
+            return 1;
+        }
+        curl_dele_wall.push_back(usage_now().wall - dele_start.wall);
+    }
+    empty(maildir);
+
+    const double c = median(curl_wall);
+    const double cd = median(curl_dele_wall);
+    const double s = median(save_wall);
+    const double r = median(read_wall);
+    rusage peak{};
+    ::getrusage(RUSAGE_SELF, &peak);
+    std::printf("receive %d mails, %.2f MB on the wire, median of %d rounds (STLS on 127.0.0.1)\n",
+                messages, bytes / 1e6, rounds);
+    std::printf("                                   wall      CPU\n");
+    std::printf("  curl RETR, one session         %6.3f s  %6.3f s\n", c, median(curl_cpu));
+    std::printf("  curl RETR + DELE + QUIT        %6.3f s\n", cd);
+    std::printf("  SAVEALLD (fetch, sync, delete) %6.3f s  %6.3f s\n", s, median(save_cpu));
+    std::printf("  ReadMail of every file         %6.3f s  %6.3f s\n", r, median(read_cpu));
+    std::printf("  SAVEALLD + ReadMail            %6.3f s  %6.3f s\n", s + r,
+                median(save_cpu) + median(read_cpu));
+    std::printf("  ratio to curl RETR             %6.2fx  (target <= 1.5x)\n",
+                c > 0 ? (s + r) / c : 0);
+    std::printf("  ratio to curl RETR + DELE      %6.2fx  (both pay the server's deleting)\n",
+                cd > 0 ? (s + r) / cd : 0);
+    std::printf("  peak memory (max RSS)          %6.1f MB\n", peak.ru_maxrss / 1024.0);
+    return 0;
+}
