@@ -203,6 +203,31 @@ bool MailStore::isFileStored(const QString& file) {
     return q.exec() && q.next() && q.value(0).toInt() > 0;
 }
 
+std::vector<std::pair<QString, QString>> MailStore::mailFiles() {
+    std::vector<std::pair<QString, QString>> rows;
+    QSqlQuery q(db_);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("select [file],attach from mail"))) {
+        fail(q.lastError().text());
+        return rows;
+    }
+    while (q.next()) rows.emplace_back(q.value(0).toString(), q.value(1).toString());
+    return rows;
+}
+
+bool MailStore::beginBatch() {
+    if (db_.transaction()) return true;
+    fail(db_.lastError().text());
+    return false;
+}
+
+bool MailStore::commitBatch() {
+    if (db_.commit()) return true;
+    fail(db_.lastError().text());
+    db_.rollback();
+    return false;
+}
+
 std::vector<FolderRow> MailStore::folders() {
     std::vector<FolderRow> rows;
     QSqlQuery q(db_);

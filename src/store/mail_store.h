@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace qv {
@@ -92,6 +93,13 @@ class MailStore {
     [[nodiscard]] bool moveMail(int id, const QString& folder);
     // Whether a saved mail file already has its row (used to store files a crash left behind).
     bool isFileStored(const QString& file);
+    // The [file] and attach of every mail row, to tell the files in the mail directory that
+    // have their row from those that never got one.
+    std::vector<std::pair<QString, QString>> mailFiles();
+    // Many inserts written to disk at once: beginBatch(), the inserts, commitBatch(). Rows of a
+    // batch that is never committed are not in the database.
+    [[nodiscard]] bool beginBatch();
+    [[nodiscard]] bool commitBatch();
 
     // folder
     std::vector<FolderRow> folders();

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "receive/stored_ledger.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace qv {
+
+class Clock;
+class MailComponent;
+class MailStore;
+
+// Stores the mail files the component saved: each is split with ReadMail and becomes one unread
+// row of the inbox. Nothing the server handed over is lost on the way to the database: a file
+// whose row never got written (the program was killed, the database refused) stays in the mail
+// directory and is stored by the next store_left_over_mail(). No file is stored twice.
+//
+// Runs on the GUI thread (the database connection lives there); ReadMail runs off it, through
+// run_blocking, a batch of files at a time.
+class MailSaver {
+  public:
+    MailSaver(MailStore& store, MailComponent& component, const Clock& clock);
+
+    // Called with (files stored so far, files to store) after each batch.
+    using Progress = std::function<void(int done, int total)>;
+
+    // Stores one mail: the body loses its quotes, the attachment element becomes its path, and
+    // the row is unread, in the inbox, dated now. False when the database refused (lastError()).
+    bool savemail2db(const QString& cfile, const QString& wfrom, const QString& wdate,
+                     const QString& subject, const QString& body, const QString& attach);
+
+    // Stores the named files of `mail_dir` (as SAVEALLD returned them), in order, skipping any
+    // that already have their row. Returns how many were stored.
+    int store_files(const QStringList& names, const QString& mail_dir,
+                    const Progress& progress = {});
+
+    // The saved mail files of `mail_dir` that never got their row, oldest name first.
+    QStringList left_over_files(const QString& mail_dir);
+    // Stores them. Returns how many were stored.
+    int store_left_over_mail(const QString& mail_dir, const Progress& progress = {});
+
+    // Why the last store failed (empty when it did not).
+    const QString& lastError() const { return error_; }
+
+    // Files read together before their rows are written in one go.
+    void setBatch(int files) { batch_files_ = files > 0 ? files : 1; }
+
+  private:
+    // Loads the list of stored names for `mail_dir` and brings it up to date with the
+    // database; returns the names the database knows.
+    QSet<QString> known_names(const QString& mail_dir);
+
+    MailStore& store_;
+    MailComponent& component_;
+    const Clock& clock_;
+    StoredLedger ledger_;
+    QString error_;
+    int batch_files_ = 64;
+};
+
+}  // namespace qv

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+namespace qv {
+
+struct AppState;
+class MailStore;
+
+// What the three option tables hold, as the options dialog shows it.
+struct OptionValues {
+    bool news_sel = false;      // the news check box: read the latest news at start-up
+    QString signature_text;     // a new message body starts with a line break and this
+    int record_seconds = 0;     // length of a spoken attachment recording
+    QString voice_file;         // the last voice file's name
+};
+
+// The options in memory. read_options() is called at start-up and by the options dialog each
+// time it opens; the dialog fills its controls from what it returns (ticking the news box only
+// when news_sel is true). Writing the options back belongs beside it, with the dialog.
+class Options : public QObject {
+    Q_OBJECT
+  public:
+    Options(AppState& state, MailStore& store, QObject* parent = nullptr);
+
+    // Loads signature_text, record_seconds and voice_file into the shared state and returns
+    // them with the news choice. An option table without its row leaves the value in memory as
+    // it was (and says so on stderr).
+    OptionValues read_options();
+
+  private:
+    AppState& state_;
+    MailStore& store_;
+};
+
+}  // namespace qv

@@ -1,0 +1,187 @@
+#include "receive/mail_saver.h"
+#include "receive/stored_ledger.h"
+#include "shell/core/app_state.h"
+#include "store/mail_store.h"
+#include "support/fake_component.h"
+#include "support/fakes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace qv;
+using qv::test::FakeMailComponent;
+using qv::test::FixedClock;
+
+namespace {
+
+class MailSaverTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        mail_dir = QDir(dir.path()).filePath(QStringLiteral("mail"));
+        ASSERT_TRUE(QDir().mkpath(mail_dir));
+        ASSERT_TRUE(store.open(QDir(dir.path()).filePath(MailStore::fileName())));
+    }
+
+    // A saved mail file the component can read.
+    void saved(const QString& name, const QString& subject, const QString& extra = QString()) {
+        QFile f(QDir(mail_dir).filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("mail");
+        QStringList parts{QStringLiteral("subject: ") + subject, QStringLiteral("From: s"),
+                          QStringLiteral("d"), QString(), QStringLiteral("Body:b")};
+        if (!extra.isEmpty()) parts << extra;
+        component.readResults[name] = parts;
+    }
+
+    QStringList subjects() {
+        std::vector<MailRow> rows = store.mailsInFolder(kInbox);
+        std::sort(rows.begin(), rows.end(),
+                  [](const MailRow& a, const MailRow& b) { return a.id < b.id; });
+        QStringList out;
+        for (const MailRow& r : rows) out << r.subject;
+        return out;
+    }
+
+    QTemporaryDir dir;
+    QString mail_dir;
+    MailStore store;
+    FakeMailComponent component;
+    FixedClock clock{QDateTime(QDate(2026, 3, 4), QTime(17, 8, 9))};
+};
+
+}  // namespace
+
+TEST_F(MailSaverTest, Savemail2dbStoresTheRowAsGiven) {
+    MailSaver saver(store, component, clock);
+    ASSERT_TRUE(saver.savemail2db(
+        QStringLiteral("f.eml"), QStringLiteral(" O'Hara <o@example.test>"),
+        QStringLiteral("Tue, 3 Mar 2026"), QStringLiteral("Bob's \"plan\""),
+        QStringLiteral("a \"quoted\" 'word' it's"), QStringLiteral("File: /m/a'b.txt")));
+    const std::vector<MailRow> rows = store.mailsInFolder(kInbox);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].mailfrom, QStringLiteral(" O'Hara <o@example.test>"));
+    EXPECT_EQ(rows[0].subject, QStringLiteral("Bob's \"plan\""));
+    EXPECT_EQ(rows[0].attach, QStringLiteral("/m/a'b.txt"));
+    EXPECT_EQ(rows[0].date, QStringLiteral("2026/03/04 17:08:09"));
+    EXPECT_EQ(rows[0].readflag, QStringLiteral("未読"));
+    EXPECT_EQ(store.mailBody(rows[0].id)->body, QStringLiteral("a quoted word its"));
+    EXPECT_TRUE(store.isFileStored(QStringLiteral("f.eml")));
+}
+
+TEST_F(MailSaverTest, StoresInBatchesSkippingWhatIsStoredAndReportingProgress) {
+    MailSaver saver(store, component, clock);
+    saver.setBatch(2);
+    QStringList names;
+    for (int i = 1; i <= 5; ++i) {
+        names << QStringLiteral("m%1.eml").arg(i);
+        saved(names.last(), QStringLiteral("s%1").arg(i));
+    }
+    std::vector<std::pair<int, int>> progress;
+    const auto record = [&](int done, int total) { progress.emplace_back(done, total); };
+    EXPECT_EQ(saver.store_files(names.mid(0, 2), mail_dir, record), 2);
+    // Again with all five, one of them twice: only the three new ones are read and stored.
+    component.calls.clear();
+    progress.clear();
+    EXPECT_EQ(saver.store_files(names + QStringList{names[3]}, mail_dir, record), 3);
+    EXPECT_EQ(subjects(), (QStringList{"s1", "s2", "s3", "s4", "s5"}));
+    EXPECT_EQ(component.calls.size(), 3u);
+    EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{2, 3}, {3, 3}}));
+}
+
+TEST_F(MailSaverTest, AnUnreadableFileStaysForALaterAttempt) {
+    MailSaver saver(store, component, clock);
+    saved(QStringLiteral("20260304-170000-0001.eml"), QStringLiteral("later"));
+    const QStringList parts =
+        component.readResults.take(QStringLiteral("20260304-170000-0001.eml"));
+    EXPECT_EQ(saver.store_files({QStringLiteral("20260304-170000-0001.eml")}, mail_dir), 0);
+    EXPECT_TRUE(subjects().isEmpty());
+    EXPECT_EQ(saver.left_over_files(mail_dir),
+              QStringList{QStringLiteral("20260304-170000-0001.eml")});
+    component.readResults[QStringLiteral("20260304-170000-0001.eml")] = parts;
+    EXPECT_EQ(saver.store_left_over_mail(mail_dir), 1);
+    EXPECT_EQ(subjects(), QStringList{QStringLiteral("later")});
+    EXPECT_TRUE(saver.left_over_files(mail_dir).isEmpty());
+}
+
+TEST_F(MailSaverTest, LeftOverFilesAreOnlyUnstoredMailsOldestFirst) {
+    saved(QStringLiteral("20260304-170000-0002.eml"), QStringLiteral("two"));
+    saved(QStringLiteral("20260304-170000-0001.eml"), QStringLiteral("one"));
+    saved(QStringLiteral("20260304-160000-0001.eml"), QStringLiteral("stored"));
+    ASSERT_TRUE(store.insertMail(QStringLiteral("2026/03/04 16:00:01"),
+                                 QStringLiteral("20260304-160000-0001.eml"), QStringLiteral("s"),
+                                 QStringLiteral("stored"), QStringLiteral("b"), QString()));
+    for (const char* other : {"picture.png", ".qv-part-1-abc", ".uidl-1", "notes.txt"}) {
+        QFile f(QDir(mail_dir).filePath(QString::fromLatin1(other)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    ASSERT_TRUE(QDir(mail_dir).mkdir(QStringLiteral("sub.eml")));
+    MailSaver saver(store, component, clock);
+    EXPECT_EQ(saver.left_over_files(mail_dir),
+              (QStringList{QStringLiteral("20260304-170000-0001.eml"),
+                           QStringLiteral("20260304-170000-0002.eml")}));
+}
+
+TEST_F(MailSaverTest, AnAttachmentThatIsItselfAMailFileIsNotTakenForOne) {
+    MailSaver saver(store, component, clock);
+    saved(QStringLiteral("20260304-170000-0001.eml"), QStringLiteral("forwarded"),
+          QStringLiteral("File: ") + QDir(mail_dir).filePath(QStringLiteral("old.eml")));
+    QFile attachment(QDir(mail_dir).filePath(QStringLiteral("old.eml")));
+    ASSERT_TRUE(attachment.open(QIODevice::WriteOnly));
+    attachment.close();
+    EXPECT_EQ(saver.store_files({QStringLiteral("20260304-170000-0001.eml")}, mail_dir), 1);
+    EXPECT_TRUE(saver.left_over_files(mail_dir).isEmpty());
+    // Not even after the mail is deleted and the program starts again.
+    ASSERT_TRUE(store.deleteMail(store.mailsInFolder(kInbox).at(0).id));
+    MailSaver next(store, component, clock);
+    EXPECT_TRUE(next.left_over_files(mail_dir).isEmpty());
+}
+
+TEST_F(MailSaverTest, ADeletedMailDoesNotComeBackAfterARestart) {
+    {
+        MailSaver saver(store, component, clock);
+        saved(QStringLiteral("20260304-170000-0001.eml"), QStringLiteral("gone"));
+        ASSERT_EQ(saver.store_files({QStringLiteral("20260304-170000-0001.eml")}, mail_dir), 1);
+    }
+    ASSERT_TRUE(store.deleteMail(store.mailsInFolder(kInbox).at(0).id));
+    MailSaver restarted(store, component, clock);
+    EXPECT_TRUE(restarted.left_over_files(mail_dir).isEmpty());
+    // Handed over again by the component (it had not yet forgotten it): still not stored.
+    EXPECT_EQ(restarted.store_files({QStringLiteral("20260304-170000-0001.eml")}, mail_dir), 0);
+    EXPECT_TRUE(subjects().isEmpty());
+}
+
+TEST_F(MailSaverTest, ARowWrittenJustBeforeACrashIsRememberedFromTheDatabase) {
+    // The row was committed but the program ended before the list of stored files was written.
+    saved(QStringLiteral("20260304-170000-0001.eml"), QStringLiteral("kept"));
+    ASSERT_TRUE(store.insertMail(QStringLiteral("2026/03/04 17:00:01"),
+                                 QStringLiteral("20260304-170000-0001.eml"), QStringLiteral("s"),
+                                 QStringLiteral("kept"), QStringLiteral("b"), QString()));
+    ASSERT_FALSE(QFile::exists(QDir(mail_dir).filePath(StoredLedger::fileName())));
+    MailSaver restarted(store, component, clock);
+    EXPECT_TRUE(restarted.left_over_files(mail_dir).isEmpty());
+    // The start-up noted it, so deleting it afterwards does not bring it back.
+    ASSERT_TRUE(store.deleteMail(store.mailsInFolder(kInbox).at(0).id));
+    MailSaver again(store, component, clock);
+    EXPECT_TRUE(again.left_over_files(mail_dir).isEmpty());
+}
+
+TEST(StoredLedgerFile, KeepsNamesAcrossLoadsAndIgnoresRepeats) {
+    QTemporaryDir dir;
+    StoredLedger a;
+    a.load(dir.path());
+    EXPECT_FALSE(a.contains(QStringLiteral("x.eml")));
+    ASSERT_TRUE(
+        a.add({QStringLiteral("x.eml"), QStringLiteral("名前 付き.eml"), QStringLiteral("x.eml")}));
+    ASSERT_TRUE(a.add({QStringLiteral("x.eml")}));
+    StoredLedger b;
+    b.load(dir.path());
+    EXPECT_TRUE(b.contains(QStringLiteral("x.eml")));
+    EXPECT_TRUE(b.contains(QStringLiteral("名前 付き.eml")));
+    QFile f(QDir(dir.path()).filePath(StoredLedger::fileName()));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll().count('\n'), 2);
+}
