@@ -92,6 +92,7 @@ void FaultProxy::run() {
         }
         if (::poll(fds.data(), fds.size(), 1000) < 0) continue;
         if (fds[0].revents) break;
+        const size_t polled = pairs.size();  // a connection accepted now is polled next time
         if (fds[1].revents & POLLIN) {
             const int client = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
             if (client >= 0) {
@@ -110,7 +111,7 @@ void FaultProxy::run() {
                 pairs.push_back(p);
             }
         }
-        for (size_t i = 0; i < pairs.size(); ++i) {
+        for (size_t i = 0; i < polled; ++i) {
             Pair& p = pairs[i];
             const pollfd& from_client = fds[2 + 2 * i];
             const pollfd& from_server = fds[3 + 2 * i];

@@ -35,6 +35,70 @@ GMimeParserOptions* parser_options() {
     return options;
 }
 
+// GMime's time to parse one header grows with the square of its length. Real headers are a few
+// hundred bytes; an endless one (junk, or an attack) is cut to these lengths before GMime reads it.
+constexpr qsizetype kMaxHeaderLine = 16 * 1024;
+constexpr qsizetype kMaxHeaderField = 64 * 1024;
+
+// The top-level header block of the file with every line and field cut to the limits above, and
+// the offset of the body; nullopt when nothing needed cutting (the usual case).
+std::optional<std::pair<QByteArray, qint64>> bounded_header_block(int fd) {
+    QByteArray block;
+    bool cut = false;
+    bool line_start = true;
+    qsizetype line = 0;          // bytes of the current line
+    qsizetype line_content = 0;  // the same without CR
+    qsizetype field = 0;         // bytes of the current field, continuation lines included
+    char buffer[65536];
+    qint64 offset = 0;
+    for (;;) {
+        const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
+        if (n <= 0) break;
+        for (ssize_t i = 0; i < n; ++i) {
+            const char c = buffer[i];
+            if (c == '\n') {
+                block.append(c);
+                if (line_content == 0) {  // the blank line: the body follows
+                    if (!cut) return std::nullopt;
+                    return std::make_pair(block, offset + i + 1);
+                }
+                line = line_content = 0;
+                line_start = true;
+                continue;
+            }
+            if (line_start && c != ' ' && c != '\t') field = 0;
+            line_start = false;
+            ++line;
+            ++field;
+            if (c != '\r') ++line_content;
+            if (line > kMaxHeaderLine || field > kMaxHeaderField) {
+                cut = true;
+                continue;
+            }
+            block.append(c);
+        }
+        offset += n;
+    }
+    if (!cut) return std::nullopt;
+    return std::make_pair(block, offset);  // no body at all
+}
+
+// What GMime is to parse: the file itself, or its bounded header block followed by the body.
+GRef<GMimeStream> bounded_stream(int fd, GMimeStream* file) {
+    const auto bounded = bounded_header_block(fd);
+    if (!bounded) {
+        g_object_ref(file);
+        return GRef<GMimeStream>(file);
+    }
+    GRef<GMimeStream> cat(g_mime_stream_cat_new());
+    GRef<GMimeStream> head(
+        g_mime_stream_mem_new_with_buffer(bounded->first.constData(), bounded->first.size()));
+    GRef<GMimeStream> body(g_mime_stream_substream(file, bounded->second, -1));
+    g_mime_stream_cat_add_source(GMIME_STREAM_CAT(cat.get()), head.get());
+    g_mime_stream_cat_add_source(GMIME_STREAM_CAT(cat.get()), body.get());
+    return cat;
+}
+
 QByteArray raw_header(GMimeObject* object, const char* name) {
     GMimeHeaderList* headers = g_mime_object_get_header_list(object);
     GMimeHeader* header = headers ? g_mime_header_list_get_header(headers, name) : nullptr;
@@ -193,7 +257,8 @@ std::optional<MailContent> MailReader::read(const QString& file, const QString& 
                      .arg(path);
         return std::nullopt;
     }
-    GRef<GMimeStream> stream(g_mime_stream_fs_new(fd));  // closes fd
+    GRef<GMimeStream> file_stream(g_mime_stream_fs_new(fd));  // closes fd
+    GRef<GMimeStream> stream = bounded_stream(fd, file_stream.get());
     GRef<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
     GRef<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), parser_options()));
