@@ -27,7 +27,8 @@ MailStore& WindowHarness::seed() {
 bool WindowHarness::start() {
     seed_.reset();
     window_ = std::make_unique<MainWindow>(
-        Services{*speech_, component, clock, opener, dir_.path(), dir_.path()});
+        Services{*speech_, componentInstead ? *componentInstead : component, clock, opener,
+                 dir_.path(), dir_.path()});
     window_->setEndProgram([this](int code) { endedWith = code; });
     window_->show();
     window_->activateWindow();

@@ -41,6 +41,9 @@ class WindowHarness {
 
     QString dataDir() const { return dir_.path(); }
     FakeMailComponent component;
+    // When set before start(), the window uses this mail component (e.g. the real one) instead
+    // of `component`.
+    MailComponent* componentInstead = nullptr;
     RecordingOpener opener;
     FixedClock clock{QDateTime(QDate(2026, 12, 5), QTime(9, 5, 30))};
     std::optional<int> endedWith;

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+namespace qv {
+
+struct Context;
+
+// Sends the mail held in the compose fields through the current account, with the pending
+// voice recording, and says how it went.
+class MailSender : public QObject {
+    Q_OBJECT
+  public:
+    MailSender(Context& ctx, QObject* parent);
+
+    // ESC in the body, and the second half of "送受信". An empty recipient sends nothing and
+    // says nothing. The fields keep their contents whatever the outcome; the recording is used
+    // up by every send, failed or not.
+    void send_mail();
+
+    static QString voice_note() { return QStringLiteral("音声添付ファイル付きで"); }
+    // In front of the message when the recording to attach is no longer there.
+    static QString missing_voice_note() {
+        return QStringLiteral("録音ファイルが見つからないため音声を添付せずに");
+    }
+
+  private:
+    Context& ctx_;
+};
+
+}  // namespace qv

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+namespace qv {
+
+struct AppState;
+struct Context;
+
+// Records a spoken attachment with the outside recorder (wavein28/waveIn beside the program)
+// while the user waits; the recording goes with the next mail sent.
+class VoiceRecorder : public QObject {
+    Q_OBJECT
+  public:
+    VoiceRecorder(Context& ctx, QObject* parent);
+
+    // INS in the body. When nothing could be recorded the user is told so and no recording is
+    // pending afterwards, rather than a mail later going out without its voice.
+    void record_voice();
+
+    // "quorvel-" + user name + "-" + the date and time digits (yyyyMMddHHmmss). A "/" or ":"
+    // never survives into the name, nor a double quote or backslash, which would break the
+    // recorder's command line or lead out of the program's directory.
+    static QString voice_file_name(const QString& user, const QDateTime& when);
+    // Where the recorder leaves the recording named by voice_file: the program's directory.
+    static QString voice_path(const AppState& state);
+    // The recorder's command line for the current voice_file and record_seconds.
+    QString command_line() const;
+
+    static QString recorder_program() { return QStringLiteral("wavein28/waveIn"); }
+
+    // Words put before the file name on the recorder's command line, e.g. `--wav "in.wav"` to
+    // record from a prepared sound instead of the microphone.
+    QString recorder_extra_args;
+
+  private:
+    void failed(const QString& message);
+
+    Context& ctx_;
+};
+
+}  // namespace qv
