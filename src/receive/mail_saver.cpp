@@ -51,15 +51,19 @@ bool MailSaver::savemail2db(const QString& cfile, const QString& wfrom, const QS
 QSet<QString> MailSaver::known_names(const QString& mail_dir) {
     if (ledger_.dir() != mail_dir) ledger_.load(mail_dir);
     QSet<QString> in_database;
-    QStringList missing;
+    std::vector<std::pair<QString, QByteArray>> missing;
+    const auto note = [&](const QString& name, bool is_mail) {
+        in_database.insert(name);
+        if (ledger_.contains(name)) return;
+        // Stored just before a crash: remember it, with its digest while its file is there.
+        missing.emplace_back(name, is_mail && is_saved_mail_name(name)
+                                       ? StoredLedger::digestOf(QDir(mail_dir).filePath(name))
+                                       : QByteArray());
+    };
     for (const auto& [file, attach] : store_.mailFiles()) {
-        in_database.insert(file);
-        if (!ledger_.contains(file)) missing.append(file);
+        note(file, true);
         const QString attachment = name_in(mail_dir, attach);
-        if (!attachment.isEmpty()) {
-            in_database.insert(attachment);
-            if (!ledger_.contains(attachment)) missing.append(attachment);
-        }
+        if (!attachment.isEmpty()) note(attachment, false);
     }
     ledger_.add(missing);
     return in_database;
@@ -77,41 +81,55 @@ int MailSaver::store_files(const QStringList& names, const QString& mail_dir,
         todo.append(name);
     }
 
+    struct Read {
+        QString name;
+        QByteArray digest;
+        MailArray parts;
+    };
     const int total = static_cast<int>(todo.size());
     int stored = 0;
     int next = 0;
     while (next < total) {
-        std::vector<std::pair<QString, MailArray>> batch;
+        std::vector<Read> batch;
         run_blocking([&] {
             qsizetype chars = 0;
             while (next + static_cast<int>(batch.size()) < total &&
                    static_cast<int>(batch.size()) < batch_files_ && chars < kBatchChars) {
                 const QString& name = todo.at(next + static_cast<int>(batch.size()));
+                QByteArray digest = StoredLedger::digestOf(QDir(mail_dir).filePath(name));
                 MailArray parts = component_.ReadMail(name, kFields, mail_dir);
                 if (parts) {
                     for (const QString& part : *parts) chars += part.size();
                 }
-                batch.emplace_back(name, std::move(parts));
+                batch.push_back({name, std::move(digest), std::move(parts)});
             }
         });
         next += static_cast<int>(batch.size());
 
         const bool grouped = store_.beginBatch();
-        QStringList done;
+        std::vector<std::pair<QString, QByteArray>> done;
+        QSet<QByteArray> digests;
         int mails = 0;
-        for (const auto& [name, parts] : batch) {
-            if (!parts) {
-                // Not a mail the component can read: it stays in the folder, unstored.
-                std::fprintf(stderr, "quorvel: cannot read the received mail %s: %s\n",
-                             qUtf8Printable(name), qUtf8Printable(component_.lastError()));
+        for (const Read& r : batch) {
+            if (!r.digest.isEmpty() &&
+                (ledger_.containsDigest(r.digest) || digests.contains(r.digest))) {
+                // The same bytes as a mail already stored: a second copy of one download.
+                done.emplace_back(r.name, r.digest);
                 continue;
             }
-            const ReceivedMail m = split_read_mail(*parts);
-            if (!savemail2db(name, m.sender, m.date, m.subject, m.body, m.attach)) continue;
-            done.append(name);
+            if (!r.parts) {
+                // Not a mail the component can read: it stays in the folder, unstored.
+                std::fprintf(stderr, "quorvel: cannot read the received mail %s: %s\n",
+                             qUtf8Printable(r.name), qUtf8Printable(component_.lastError()));
+                continue;
+            }
+            const ReceivedMail m = split_read_mail(*r.parts);
+            if (!savemail2db(r.name, m.sender, m.date, m.subject, m.body, m.attach)) continue;
+            done.emplace_back(r.name, r.digest);
+            if (!r.digest.isEmpty()) digests.insert(r.digest);
             ++mails;
             const QString attachment = name_in(mail_dir, attachment_path(m.attach));
-            if (!attachment.isEmpty()) done.append(attachment);
+            if (!attachment.isEmpty()) done.emplace_back(attachment, QByteArray());
         }
         if (grouped && !store_.commitBatch()) {
             // None of this batch is in the database: the files stay for the next attempt.

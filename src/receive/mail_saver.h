@@ -16,7 +16,8 @@ class MailStore;
 // Stores the mail files the component saved: each is split with ReadMail and becomes one unread
 // row of the inbox. Nothing the server handed over is lost on the way to the database: a file
 // whose row never got written (the program was killed, the database refused) stays in the mail
-// directory and is stored by the next store_left_over_mail(). No file is stored twice.
+// directory and is stored by the next store_left_over_mail(). No file is stored twice, and no
+// mail either: a file with the same bytes as a mail already stored is left as it is.
 //
 // Runs on the GUI thread (the database connection lives there); ReadMail runs off it, through
 // run_blocking, a batch of files at a time.

@@ -222,7 +222,7 @@ TEST(ReceiveMail, AMailFileLeftUnstoredIsStoredOnceAtTheNextStart) {
                              "quorvel-u-20261205.mp3"}) {
         QFile f(QDir(mail_dir).filePath(QString::fromLatin1(name)));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("x");
+        f.write(name);
     }
     h.component.readResults[QStringLiteral("20261205-080000-0001.eml")] =
         read_answer(QStringLiteral("first"), QStringLiteral(" s"), QStringLiteral("b"));
