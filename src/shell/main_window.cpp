@@ -38,7 +38,11 @@ MainWindow::MainWindow(Services services, QWidget* parent)
     wire_subsystems();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // The controls go first, while the state and context their focus handlers use still exist:
+    // a control that has the focus is told it loses it as the window is taken down.
+    delete centralWidget();
+}
 
 void MainWindow::wire_subsystems() {
     wire_settings();

@@ -1,0 +1,222 @@
+// The mail list with big folders: filling it with 10,000 and 100,000 mails (time and memory),
+// and ENTER on a mail with a 100 KB body (time until its first words reach the voice).
+#include "shell/core/app_state.h"
+#include "shell/core/context.h"
+#include "shell/core/flex_grid.h"
+#include "shell/core/platform.h"
+#include "shell/core/speech_channel.h"
+#include "shell/main_window.h"
+#include "store/mail/mail_component.h"
+#include "store/mail_store.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+class SilentEngine : public qv::SpeechEngine {
+  public:
+    QString name() const override { return QStringLiteral("silent"); }
+    bool open(QString*) override { return true; }
+    bool say(const QString&, QString*) override { return true; }
+};
+
+class IdleComponent : public qv::MailComponent {
+  public:
+    qv::MailArray RcvMail(const QString&, const QString&, const QString&, const QString&,
+                          const QString&) override {
+        return QStringList{QStringLiteral("0 0")};
+    }
+    qv::MailArray ReadMail(const QString&, const QString&, const QString&) override {
+        return std::nullopt;
+    }
+    QString SendMail(const QString&, const QString&, const QString&, const QString&, const QString&,
+                     const QString&) override {
+        return {};
+    }
+    void Sleep(int) override {}
+    QString lastError() const override { return {}; }
+};
+
+class NoOpener : public qv::DesktopOpener {
+  public:
+    bool open(const QString&) override { return true; }
+};
+
+double rss_mb() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024;
+    }
+    return 0;
+}
+
+double ms_since(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e6; }
+
+bool seed_folder(qv::MailStore& store, const QString& folder, int count, int first_id) {
+    if (!store.database().transaction()) return false;
+    const QString body = QString(200, QChar(u'本'));
+    for (int i = 0; i < count; ++i) {
+        const QString date = QStringLiteral("2026/%1/%2 %3:%4:%5")
+                                 .arg(1 + i % 12, 2, 10, QChar('0'))
+                                 .arg(1 + i % 28, 2, 10, QChar('0'))
+                                 .arg(i % 24, 2, 10, QChar('0'))
+                                 .arg(i % 60, 2, 10, QChar('0'))
+                                 .arg((i / 60) % 60, 2, 10, QChar('0'));
+        if (!store.insertMail(date, QStringLiteral("m%1.eml").arg(first_id + i),
+                              QStringLiteral(" 差出人%1 <sender%1@example.test>").arg(i % 500),
+                              QStringLiteral("お知らせ 第%1号について").arg(i), body,
+                              i % 5 == 0 ? QStringLiteral("/mail/a%1.mp3").arg(i) : QString())) {
+            return false;
+        }
+        const int id = first_id + i;
+        if (i % 3 != 0 && !store.markRead(id)) return false;
+        if (!store.moveMail(id, folder)) return false;
+    }
+    return store.database().commit();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
+
+    {
+        qv::MailStore seed;
+        if (!seed.open(QDir(dir.path()).absoluteFilePath(qv::MailStore::fileName()))) return 1;
+        QElapsedTimer t;
+        t.start();
+        if (!seed_folder(seed, QStringLiteral("一万"), 10000, 1) ||
+            !seed_folder(seed, QStringLiteral("十万"), 100000, 10001)) {
+            std::fprintf(stderr, "seeding failed: %s\n", qPrintable(seed.lastError()));
+            return 1;
+        }
+        QString big;
+        big.reserve(100000);
+        while (big.size() < 100000)
+            big += QStringLiteral("長い本文の一行です。👍🏽 e\u0301\r\n");
+        big.truncate(100000);
+        if (!seed.insertMail(QStringLiteral("2026/12/31 23:59:59"), QStringLiteral("big.eml"),
+                             QStringLiteral(" 大きい <big@example.test>"),
+                             QStringLiteral("100KBの本文"), big, QString()) ||
+            !seed.moveMail(110001, QStringLiteral("大きな本文"))) {
+            return 1;
+        }
+        std::printf("seeded 110,001 mails in %.0f ms\n", ms_since(t));
+    }
+
+    auto speech = std::make_unique<qv::SpeechChannel>(
+        std::vector<qv::SpeechEngineFactory>{[] { return std::make_unique<SilentEngine>(); }});
+    IdleComponent component;
+    qv::SystemClock clock;
+    NoOpener opener;
+    qv::MainWindow window(qv::Services{*speech, component, clock, opener, dir.path(), dir.path()});
+    if (!window.store().open(QDir(dir.path()).absoluteFilePath(qv::MailStore::fileName()))) {
+        return 1;
+    }
+    window.show();
+    QApplication::processEvents();
+    qv::Hooks& hooks = window.hooks();
+    qv::AppState& state = window.state();
+    qv::FlexGrid* grid = window.widgets().MSFlexGrid1;
+
+    struct Case {
+        QString folder;
+        int mails;
+        double target_ms;
+    };
+    for (const Case& c :
+         {Case{QStringLiteral("一万"), 10000, 100}, Case{QStringLiteral("十万"), 100000, 1000}}) {
+        std::vector<double> fill, painted;
+        double before = 0, after = 0;
+        for (int r = 0; r < rounds; ++r) {
+            state.current_folder = QStringLiteral("空");
+            hooks.init_mail_list();
+            hooks.read_mail_from_db();
+            QApplication::processEvents();
+            before = rss_mb();
+            QElapsedTimer t;
+            t.start();
+            hooks.init_mail_list();
+            state.current_folder = c.folder;
+            hooks.read_mail_from_db();
+            fill.push_back(ms_since(t));
+            QApplication::processEvents();
+            painted.push_back(ms_since(t));
+            after = rss_mb();
+            if (grid->rowCount() != c.mails + 1) {
+                std::fprintf(stderr, "the list shows %d rows, not %d\n", grid->rowCount() - 1,
+                             c.mails);
+                return 1;
+            }
+        }
+        std::sort(fill.begin(), fill.end());
+        std::sort(painted.begin(), painted.end());
+        std::printf(
+            "fill %d mails (%d rounds): median %.1f ms, best %.1f ms, worst %.1f ms; until painted "
+            "median %.1f ms (target <= %.0f ms); RSS %.1f MB -> %.1f MB (+%.1f MB)\n",
+            c.mails, rounds, fill[fill.size() / 2], fill.front(), fill.back(),
+            painted[painted.size() / 2], c.target_ms, before, after, after - before);
+    }
+
+    // ENTER on a mail with a 100 KB body.
+    state.current_folder = QStringLiteral("大きな本文");
+    hooks.init_mail_list();
+    hooks.read_mail_from_db();
+    window.activateWindow();
+    grid->setFocus();
+    QApplication::processEvents();
+    speech->waitUntilIdle(10000);
+
+    std::vector<double> first, firstBody, handler;
+    int pieces = 0;
+    for (int r = 0; r < rounds; ++r) {
+        std::atomic<qint64> subjectAt{-1}, bodyAt{-1};
+        std::atomic<int> seen{0};
+        QElapsedTimer t;
+        speech->setHandOffHook([&](const QString&) {
+            const int n = seen.fetch_add(1);
+            if (n == 0) subjectAt = t.nsecsElapsed();
+            if (n == 1) bodyAt = t.nsecsElapsed();
+        });
+        grid->setCurrentCell(1, 1);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        t.start();
+        QApplication::sendEvent(grid, &press);
+        handler.push_back(ms_since(t));
+        speech->waitUntilIdle(10000);
+        speech->setHandOffHook(nullptr);
+        first.push_back(double(subjectAt) / 1e6);
+        firstBody.push_back(double(bodyAt) / 1e6);
+        if (seen < 2) {
+            std::fprintf(stderr, "the body was not heard (%d utterances)\n", int(seen));
+            return 1;
+        }
+        pieces = seen - 1;
+    }
+    std::sort(first.begin(), first.end());
+    std::sort(firstBody.begin(), firstBody.end());
+    std::sort(handler.begin(), handler.end());
+    std::printf(
+        "ENTER on a 100,000-character body (%d rounds, median): subject reaches the voice after "
+        "%.2f ms, the first 100 characters of the body after %.2f ms (target <= 20 ms); the "
+        "whole command (%d pieces queued) takes %.1f ms\n",
+        rounds, first[first.size() / 2], firstBody[firstBody.size() / 2], pieces,
+        handler[handler.size() / 2]);
+    speech->shutdown(2000);
+    return 0;
+}
