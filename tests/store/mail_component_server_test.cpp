@@ -350,6 +350,27 @@ TEST_P(CutTest, UnfinishedBatchLeavesNoFileAtAll) {
     EXPECT_EQ(saved_contents(dir_.path(), *all), wire);
 }
 
+TEST_P(CutTest, ServerFallingSilentMidMessageTimesOut) {
+    QV_REQUIRE_MAIL_SERVERS(s);
+    const std::vector<QByteArray> wire = seed(s, 3, 20000);
+    FaultProxy staller(s.pop3_port, FaultProxy::Mode::StallAfter, 30000);
+    if (GetParam()) staller.hide_stls();
+    mail_.setTimeouts(5, 2);
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(receive(QStringLiteral("pop3://127.0.0.1:%1").arg(staller.port()), s));
+    EXPECT_TRUE(staller.has_cut());
+    EXPECT_LT(timer.elapsed(), 8000);
+    EXPECT_TRUE(mail_.lastError().contains(QStringLiteral("応答がありません")))
+        << mail_.lastError().toStdString();
+    EXPECT_TRUE(QDir(dir_.path())
+                    .entryList(QDir::Files | QDir::Hidden)
+                    .filter(QStringLiteral(".eml"))
+                    .isEmpty());
+    EXPECT_TRUE(hidden_temporaries(dir_.path()).isEmpty());
+    EXPECT_EQ(qv::test::pop3_stat(s, s.user1, s.pass1).first, 3);
+}
+
 INSTANTIATE_TEST_SUITE_P(Transport, CutTest, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return std::string(info.param ? "Plain" : "Tls");

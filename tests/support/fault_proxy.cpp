@@ -97,7 +97,8 @@ void FaultProxy::run() {
             const int client = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
             if (client >= 0) {
                 ++connections_;
-                Pair p{client, -1, 0, mode_ == Mode::CutAfter && !cut_};
+                Pair p{client, -1, 0,
+                       (mode_ == Mode::CutAfter || mode_ == Mode::StallAfter) && !cut_};
                 if (p.cut_here) {
                     for (const Pair& other : pairs) p.cut_here = p.cut_here && !other.cut_here;
                 }
@@ -149,7 +150,12 @@ void FaultProxy::run() {
                 p.to_client += n;
                 if (cut_now) {
                     cut_ = true;
-                    close_pair(p);
+                    if (mode_ == Mode::CutAfter) {
+                        close_pair(p);
+                    } else {
+                        ::close(p.server);  // nothing more reaches the client, which is kept
+                        p.server = -1;
+                    }
                 }
             }
         }

@@ -15,9 +15,11 @@ namespace qv::test {
 class FaultProxy {
   public:
     enum class Mode {
-        Forward,   // pass everything through (counting connections and bytes)
-        CutAfter,  // close both sides once `limit` bytes went from server to client
-        Silent     // accept, then never send anything
+        Forward,     // pass everything through (counting connections and bytes)
+        CutAfter,    // close the first connection once `limit` bytes went from server to
+                     // client; later connections (a retry) pass through
+        StallAfter,  // the same, but the connection stays open and goes quiet instead
+        Silent       // accept, then never send anything
     };
 
     FaultProxy(int target_port, Mode mode, long long limit = 0);
