@@ -353,6 +353,10 @@ bool MailStore::updateNewsSel(bool sel) {
     return exec(QStringLiteral("update news set sel=?"), {sel ? 1 : 0});
 }
 
+bool MailStore::updateNewsSite(const QString& site) {
+    return exec(QStringLiteral("update news set site=?"), {site});
+}
+
 std::optional<SignatureRow> MailStore::signature() {
     QSqlQuery q(db_);
     q.setForwardOnly(true);

@@ -123,6 +123,8 @@ class MailStore {
     // options
     std::optional<NewsRow> news();
     [[nodiscard]] bool updateNewsSel(bool sel);
+    // Where the start-up news is fetched from (an http or https address).
+    [[nodiscard]] bool updateNewsSite(const QString& site);
     std::optional<SignatureRow> signature();
     [[nodiscard]] bool updateSignature(const QString& text);
     std::optional<VoiceRow> voice();

@@ -2,8 +2,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QTest>
+#include <QTimer>
 
 namespace qv::test {
 
@@ -20,11 +23,13 @@ MailStore& WindowHarness::seed() {
         if (!seed_->open(QDir(dir_.path()).absoluteFilePath(MailStore::fileName()))) {
             qFatal("cannot create the test database: %s", qPrintable(seed_->lastError()));
         }
+        if (!seed_->updateNewsSel(false)) qFatal("cannot turn the test database's news off");
     }
     return *seed_;
 }
 
 bool WindowHarness::start() {
+    if (!seed_ && !QFile::exists(QDir(dir_.path()).absoluteFilePath(MailStore::fileName()))) seed();
     seed_.reset();
     window_ = std::make_unique<MainWindow>(
         Services{*speech_, componentInstead ? *componentInstead : component, clock, opener,
@@ -34,8 +39,26 @@ bool WindowHarness::start() {
     window_->activateWindow();
     if (!QTest::qWaitForWindowActive(window_.get()))
         qWarning("the test window did not become active");
+    QTimer modal_watch;
+    QObject::connect(&modal_watch, &QTimer::timeout, [this] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) return;
+        if (onModal) {
+            onModal(modal);
+        } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->reject();
+        }
+    });
+    modal_watch.start(20);
     bool ok = window_->Form_Load();
+    modal_watch.stop();
     QApplication::processEvents();
+    // A dialog of the start-up (first use) took the activation; nothing gives it back offscreen.
+    if (QApplication::activeWindow() != window_.get()) {
+        window_->activateWindow();
+        if (!QTest::qWaitForWindowActive(window_.get()))
+            qWarning("the test window did not become active again");
+    }
     return ok;
 }
 

@@ -7,6 +7,7 @@
 
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -19,7 +20,8 @@ class WindowHarness {
     WindowHarness();
     ~WindowHarness();
 
-    // Prepares the database before the window opens it (e.g. to add mail or accounts).
+    // Prepares the database before the window opens it (e.g. to add mail or accounts). The
+    // start-up news is off in a database made here, so no test reaches for the network unasked.
     MailStore& seed();
     // Builds the window and runs the start-up; false when the start-up refused to go on.
     bool start();
@@ -47,6 +49,9 @@ class WindowHarness {
     RecordingOpener opener;
     FixedClock clock{QDateTime(QDate(2026, 12, 5), QTime(9, 5, 30))};
     std::optional<int> endedWith;
+    // Called (again and again, until it is closed) with a modal dialog that opens while the
+    // start-up runs, e.g. the account editor at first use. By default the dialog is cancelled.
+    std::function<void(QWidget*)> onModal;
 
   private:
     QTemporaryDir dir_;
