@@ -29,6 +29,11 @@ class Options : public QObject {
     // it was (and says so on stderr).
     OptionValues read_options();
 
+    // The options dialog's "OK": writes the news choice, the signature and the recording length,
+    // in that order, into every row of their tables. Memory is left as it is. False at the first
+    // statement the database refused (the ones before it stay written).
+    [[nodiscard]] bool write_options(const OptionValues& values);
+
   private:
     AppState& state_;
     MailStore& store_;

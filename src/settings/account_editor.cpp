@@ -1,0 +1,165 @@
+#include "settings/account_editor.h"
+
+#include "shell/core/app_state.h"
+#include "shell/core/feedback.h"
+#include "shell/core/widgets.h"
+#include "store/mail_store.h"
+
+#include <QFont>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace qv {
+
+namespace {
+
+void place(QWidget* w, double left, double top, double width, double height) {
+    w->setGeometry(twips(left), twips(top), twips(width), twips(height));
+}
+
+const char* const kLabels[AccountEditor::kFields] = {
+    "POP", "SMTP", "アカウント", "パスワード", "email", "ニックネーム", "メール表題"};
+
+AccountFields fields_of(const Account& a) {
+    return {a.pop, a.smtp, a.account, a.password, a.email, a.name, a.default_};
+}
+
+}  // namespace
+
+AccountEditor::AccountEditor(AppState& state, MailStore& store, Feedback& out, QWidget* parent)
+    : QDialog(parent), state_(state), store_(store), out_(out) {
+    setObjectName(QStringLiteral("account_set"));
+    setWindowTitle(QStringLiteral("アカウント編集"));
+    build();
+}
+
+void AccountEditor::build() {
+    setFixedSize(twips(4680), twips(5205));
+    QFont font;
+    font.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic")});
+    font.setPointSize(9);
+
+    Command1_ = new QPushButton(QStringLiteral("OK"), this);
+    Command1_->setObjectName(QStringLiteral("Command1"));
+    Command1_->setDefault(true);  // ENTER in a field is "OK"
+    place(Command1_, 2160, 4800, 1095, 375);
+    Command2_ = new QPushButton(QStringLiteral("キャンセル"), this);
+    Command2_->setObjectName(QStringLiteral("Command2"));
+    Command2_->setAutoDefault(false);
+    place(Command2_, 3480, 4800, 1095, 375);
+
+    QWidget* previous = Command2_;
+    setTabOrder(Command1_, Command2_);
+    for (int i = 0; i < kFields; ++i) {
+        const double top = 360 + 480 * i;
+        auto* label = new QLabel(QString::fromUtf8(kLabels[i]), this);
+        label->setObjectName(QStringLiteral("Label1_%1").arg(i));
+        label->setFont(font);
+        place(label, 240, top, 1455, 255);
+        auto* field = new QLineEdit(this);
+        field->setObjectName(QStringLiteral("Text1_%1").arg(i));
+        field->setFont(font);
+        place(field, 1800, top, 2775, 375);
+        label->setBuddy(field);  // a screen reader names the field by its label
+        setTabOrder(previous, field);
+        previous = field;
+        Text1_[i] = field;
+    }
+
+    Label2_ = new QLabel(this);
+    Label2_->setObjectName(QStringLiteral("Label2"));
+    Label2_->setFont(font);
+    place(Label2_, 240, 3840, 4215, 375);
+
+    connect(Command1_, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    connect(Command2_, &QPushButton::clicked, this, [this] { Command2_Click(); });
+}
+
+QString AccountEditor::message() const { return Label2_->text(); }
+
+void AccountEditor::prepare() {
+    Label2_->clear();
+    const bool edit = state_.account_edit_mode == QLatin1String("edit") &&
+                      state_.account_edit_index >= 1 &&
+                      state_.account_edit_index <= state_.account_count;
+    const Account blank;
+    const Account& a = edit ? state_.accounts[state_.account_edit_index] : blank;
+    edit_id_ = edit ? a.id : 0;
+    const QString values[kFields] = {a.pop,   a.smtp, a.account, a.password,
+                                     a.email, a.name, a.default_};
+    for (int i = 0; i < kFields; ++i) Text1_[i]->setText(values[i]);
+    Command1_->setFocus();
+}
+
+void AccountEditor::say(const QString& message) {
+    Label2_->setText(message);
+    out_.speak(message);
+}
+
+int AccountEditor::edited_position() const {
+    if (edit_id_ <= 0) return 0;
+    for (int i = 1; i <= state_.account_count; ++i) {
+        if (state_.accounts[i].id == edit_id_) return i;
+    }
+    return 0;
+}
+
+void AccountEditor::fill_entry(Account& a) const {
+    a.pop = Text1_[0]->text();
+    a.smtp = Text1_[1]->text();
+    a.account = Text1_[2]->text();
+    a.password = Text1_[3]->text();
+    a.email = Text1_[4]->text();
+    a.name = Text1_[5]->text();
+    a.default_ = Text1_[6]->text();
+}
+
+void AccountEditor::Command1_Click() {
+    for (const QLineEdit* field : Text1_) {
+        if (field->text().isEmpty()) {
+            Label2_->setText(QStringLiteral("すべてを入力してください"));
+            return;
+        }
+    }
+    Account entry;
+    fill_entry(entry);
+    const AccountFields fields = fields_of(entry);
+
+    if (state_.account_edit_mode != QLatin1String("edit")) {
+        if (state_.account_count >= AppState::kMaxAccounts) {
+            say(QStringLiteral("アカウントは%1件までです。これ以上は追加できません")
+                    .arg(AppState::kMaxAccounts));
+            return;
+        }
+        const int id = store_.insertAccount(fields);
+        if (id <= 0) {
+            say(QStringLiteral("アカウントを保存できませんでした"));
+            return;
+        }
+        accept();
+        entry.id = id;  // kept, so the new account can be edited, deleted or made default now
+        const int position = ++state_.account_count;
+        state_.accounts[position] = entry;
+        emit added(position);
+        return;
+    }
+
+    const int position = edited_position();
+    if (position == 0) {
+        say(QStringLiteral("このアカウントは削除されています"));
+        return;
+    }
+    if (!store_.updateAccount(fields, edit_id_)) {
+        say(QStringLiteral("アカウントを保存できませんでした"));
+        return;
+    }
+    accept();
+    state_.account_edit_index = position;
+    fill_entry(state_.accounts[position]);
+    emit edited(position);
+}
+
+void AccountEditor::Command2_Click() { reject(); }
+
+}  // namespace qv

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDialog>
+
+#include <array>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace qv {
+
+struct AppState;
+struct Account;
+class Feedback;
+class MailStore;
+
+// "アカウント編集": the seven settings of one account. account_edit_mode says whether a new
+// account is added ("new") or the one at account_edit_index is changed ("edit"). "OK" writes
+// the account and brings the in-memory table up to date; the editor is hidden, not destroyed.
+class AccountEditor : public QDialog {
+    Q_OBJECT
+  public:
+    AccountEditor(AppState& state, MailStore& store, Feedback& out, QWidget* parent);
+
+    static constexpr int kFields = 7;
+
+    // Fills the fields for account_edit_mode and puts the focus on "OK"; done at every opening.
+    void prepare();
+    void Command1_Click();  // OK
+    void Command2_Click();  // キャンセル
+
+    QLineEdit* field(int i) const { return Text1_[i]; }
+    QString message() const;
+
+  signals:
+    // The account at this position was added (mode "new") or changed (mode "edit").
+    void added(int position);
+    void edited(int position);
+
+  private:
+    void build();
+    void say(const QString& message);
+    // The position of the account being edited, found by its id in case the table has moved
+    // since the editor opened; 0 when it is gone.
+    int edited_position() const;
+    void fill_entry(Account& a) const;
+
+    AppState& state_;
+    MailStore& store_;
+    Feedback& out_;
+    std::array<QLineEdit*, kFields> Text1_{};
+    QLabel* Label2_ = nullptr;
+    QPushButton* Command1_ = nullptr;
+    QPushButton* Command2_ = nullptr;
+    int edit_id_ = 0;
+};
+
+}  // namespace qv

@@ -1,0 +1,13 @@
+// Writing the options back; reading them lies beside it in options.cpp.
+#include "settings/options.h"
+
+#include "store/mail_store.h"
+
+namespace qv {
+
+bool Options::write_options(const OptionValues& values) {
+    return store_.updateNewsSel(values.news_sel) && store_.updateSignature(values.signature_text) &&
+           store_.updateVoiceSec(values.record_seconds);
+}
+
+}  // namespace qv
