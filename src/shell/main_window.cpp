@@ -152,6 +152,8 @@ bool MainWindow::Form_Load() {
     Hooks::call(hooks_.speak_unread_mail_Click);
     // 21. The header row's sender cell is current; the first mail is one arrow key away.
     w_.MSFlexGrid1->setCurrentCell(0, 1);
+    // The user starts in the mail list, not in a compose field that would empty itself.
+    w_.MSFlexGrid1->setFocus(Qt::OtherFocusReason);
     return true;
 }
 
