@@ -100,7 +100,15 @@ void Receiver::receive_mail() {
     if (receiving_) return;
     receiving_ = true;
     AppState& s = ctx_.state;
+    QStringList failures;
+    const auto note_store_error = [&] {
+        if (!saver_.lastError().isEmpty()) {
+            failures
+                << QStringLiteral("受信したメールを保存できません：%1").arg(saver_.lastError());
+        }
+    };
     int stored = store_left_over_mail();
+    note_store_error();
 
     // The component reports its progress from its own thread; the status line shows it here,
     // at most ten times a second. A report still queued when this object is gone is dropped.
@@ -111,12 +119,13 @@ void Receiver::receive_mail() {
         QMetaObject::invokeMethod(
             this,
             [this, done, total] {
-                ctx_.out.show_status(QStringLiteral("受信中 %1/%2").arg(done).arg(total));
+                if (receiving_) {
+                    ctx_.out.show_status(QStringLiteral("受信中 %1/%2").arg(done).arg(total));
+                }
             },
             Qt::QueuedConnection);
     });
 
-    QStringList failures;
     for (int i = 1; i <= s.account_count; ++i) {
         const Account& account = s.accounts[i];
         use_account(account);
@@ -134,12 +143,10 @@ void Receiver::receive_mail() {
         }
         stored += saver_.store_files(*saved, s.mail_dir,
                                      [this](int done, int total) { show_storing(done, total); });
+        note_store_error();
     }
     ctx_.component.setProgress(nullptr);
 
-    if (!saver_.lastError().isEmpty()) {
-        failures << QStringLiteral("受信したメールを保存できません：%1").arg(saver_.lastError());
-    }
     ctx_.out.show_status(failures.isEmpty()
                              ? QStringLiteral("%1通のメールを受信しました").arg(stored)
                              : failures.join(QStringLiteral("　")));
