@@ -337,3 +337,29 @@ TEST(AccountDialogs, FirstUseCancelledLeavesNoAccountAndStartsAnyway) {
     EXPECT_EQ(h.state().account_count, 0);
     EXPECT_EQ(h.state().current_folder, QStringLiteral("受信フォルダー"));
 }
+
+TEST(MenuEntries, NewMailBeginsAMailAsTheMessageMenuDoes) {
+    AccountsWindow t;
+    t.h.focus(t.h.w().List2);
+    t.h.mark();
+    t.h.trigger(QStringLiteral("msg_create"));
+    const QStringList by_message_menu = t.h.spokenSinceMark();
+    ASSERT_FALSE(by_message_menu.isEmpty());
+    EXPECT_EQ(QApplication::focusWidget(), t.h.w().mailto);
+
+    t.h.focus(t.h.w().List2);
+    t.h.mark();
+    t.h.trigger(QStringLiteral("newmail"));
+    EXPECT_EQ(t.h.spokenSinceMark(), by_message_menu);
+    EXPECT_EQ(QApplication::focusWidget(), t.h.w().mailto);
+}
+
+TEST(MenuEntries, TheTemplateEntrySaysWhatThereIsInstead) {
+    AccountsWindow t;
+    t.h.mark();
+    t.h.trigger(QStringLiteral("msg_template"));
+    const QStringList said = t.h.spokenSinceMark();
+    ASSERT_EQ(said.size(), 1);
+    EXPECT_TRUE(said.front().startsWith(QStringLiteral("ひな形はありません")));
+    EXPECT_EQ(t.h.w().cmd_message->text(), said.front());
+}
