@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 QString corpus(const char* name) {
@@ -94,6 +96,8 @@ const Golden kCorpus[] = {
      "data.bin"},
     {"nul_bytes.eml", "NUL", "nul@example.test", kDate, "前後", nullptr},
 };
+
+void PrintTo(const Golden& g, std::ostream* os) { *os << g.file; }
 
 class CorpusTest : public ReadMailTest, public ::testing::WithParamInterface<Golden> {};
 

@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <ostream>
 
 namespace {
 
@@ -383,6 +384,8 @@ struct SendCase {
     const char* server;  // %1 host, %2 port
     bool submission;
 };
+
+void PrintTo(const SendCase& c, std::ostream* os) { *os << c.name; }
 
 class SendTest : public ServerTest, public ::testing::WithParamInterface<SendCase> {};
 
