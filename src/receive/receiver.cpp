@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QMetaObject>
 
+#include <cstdio>
 #include <memory>
 
 namespace qv {
@@ -72,6 +73,7 @@ void Receiver::check_new_mail() {
         if (!result) {
             failures << QStringLiteral("%1 のメールを確認できません：%2")
                             .arg(account_label(account), reason_of(error));
+            std::fprintf(stderr, "quorvel: %s\n", qUtf8Printable(failures.last()));
             continue;
         }
         if (const int count = waiting_count(result); count > 0) {
@@ -139,6 +141,7 @@ void Receiver::receive_mail() {
         if (!saved) {
             failures << QStringLiteral("%1 のメールを受信できません：%2")
                             .arg(account_label(account), reason_of(error));
+            std::fprintf(stderr, "quorvel: %s\n", qUtf8Printable(failures.last()));
             continue;
         }
         stored += saver_.store_files(*saved, s.mail_dir,
