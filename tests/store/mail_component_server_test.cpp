@@ -293,6 +293,29 @@ TEST_F(ServerTest, ForeignCertificateIsRefused) {
     EXPECT_TRUE(receive(QStringLiteral("pop3s://%1:%2").arg(s.host).arg(s.pop3s_port), s));
 }
 
+TEST_F(ServerTest, RequiredStartTlsIsNeverSkipped) {
+    QV_REQUIRE_MAIL_SERVERS(s);
+    seed(s, 1);
+    // A server (or someone in between) that does not offer STLS: "host:port" must not log in
+    // in the clear, while "pop3://" may.
+    FaultProxy plain(s.pop3_port, FaultProxy::Mode::Forward);
+    plain.hide_stls();
+    EXPECT_FALSE(receive(QStringLiteral("127.0.0.1:%1").arg(plain.port()), s));
+    EXPECT_TRUE(mail_.lastError().contains(QStringLiteral("STARTTLS")))
+        << mail_.lastError().toStdString();
+    QByteArray sasl_plain(1, '\0');  // what AUTH PLAIN would carry, base64-encoded
+    sasl_plain += s.user1.toUtf8() + '\0' + s.pass1.toUtf8();
+    EXPECT_FALSE(plain.from_clients().contains(s.pass1.toUtf8()));
+    EXPECT_FALSE(plain.from_clients().contains(sasl_plain.toBase64()));
+    EXPECT_TRUE(plain.from_clients().contains("CAPA"));  // it did talk to the server
+    EXPECT_EQ(qv::test::pop3_stat(s, s.user1, s.pass1).first, 1);
+
+    const qv::MailArray saved = receive(QStringLiteral("pop3://127.0.0.1:%1").arg(plain.port()), s);
+    ASSERT_TRUE(saved) << mail_.lastError().toStdString();
+    EXPECT_EQ(saved->size(), 1);
+    EXPECT_TRUE(plain.from_clients().contains(sasl_plain.toBase64()));  // this time in the clear
+}
+
 // A connection cut in the middle of a message: nothing deleted, no partial file, and the next
 // receive gets every message exactly once. Over TLS (the server offers STLS) and over plain
 // POP3 (the proxy hides STLS), where only the protocol itself shows that a message was cut.

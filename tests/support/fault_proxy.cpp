@@ -81,6 +81,11 @@ FaultProxy::~FaultProxy() {
     ::close(wake_[1]);
 }
 
+QByteArray FaultProxy::from_clients() const {
+    std::lock_guard lock(mutex_);
+    return from_clients_;
+}
+
 void FaultProxy::run() {
     std::vector<Pair> pairs;
     char buffer[16384];
@@ -123,6 +128,8 @@ void FaultProxy::run() {
                     close_pair(p);
                     continue;
                 }
+                std::lock_guard lock(mutex_);
+                from_clients_.append(buffer, n);
             }
             if (p.server >= 0 && (from_server.revents & (POLLIN | POLLHUP | POLLERR))) {
                 ssize_t n = ::recv(p.server, buffer, sizeof buffer, 0);

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <thread>
 
 namespace qv::test {
@@ -34,6 +35,8 @@ class FaultProxy {
     int connections() const { return connections_; }
     long long bytes_to_client() const { return to_client_; }
     bool has_cut() const { return cut_; }
+    // Everything the clients sent, for checking what went over the wire in the clear.
+    QByteArray from_clients() const;
 
   private:
     void run();
@@ -48,6 +51,8 @@ class FaultProxy {
     std::atomic<int> connections_{0};
     std::atomic<long long> to_client_{0};
     std::atomic<bool> cut_{false};
+    mutable std::mutex mutex_;
+    QByteArray from_clients_;
     std::thread thread_;
 };
 
