@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 #include <QTimer>
@@ -40,9 +41,11 @@ bool WindowHarness::start() {
     if (!QTest::qWaitForWindowActive(window_.get()))
         qWarning("the test window did not become active");
     QTimer modal_watch;
-    QObject::connect(&modal_watch, &QTimer::timeout, [this] {
+    bool modal_seen = false;
+    QObject::connect(&modal_watch, &QTimer::timeout, [this, &modal_seen] {
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal) return;
+        modal_seen = true;
         if (onModal) {
             onModal(modal);
         } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
@@ -53,11 +56,22 @@ bool WindowHarness::start() {
     bool ok = window_->Form_Load();
     modal_watch.stop();
     QApplication::processEvents();
-    // A dialog of the start-up (first use) took the activation; nothing gives it back offscreen.
-    if (QApplication::activeWindow() != window_.get()) {
-        window_->activateWindow();
-        if (!QTest::qWaitForWindowActive(window_.get()))
-            qWarning("the test window did not become active again");
+    // A dialog of the start-up (first use) took the activation, and word of that may still be on
+    // its way; nothing gives it back offscreen. Take it back until it stays.
+    if (modal_seen) {
+        QElapsedTimer stable;
+        const bool active = QTest::qWaitFor(
+            [&] {
+                if (QApplication::activeWindow() != window_.get()) {
+                    window_->activateWindow();
+                    stable.invalidate();
+                    return false;
+                }
+                if (!stable.isValid()) stable.start();
+                return stable.elapsed() >= 100;
+            },
+            5000);
+        if (!active) qWarning("the test window did not become active again");
     }
     return ok;
 }
