@@ -193,7 +193,8 @@ int main(int argc, char** argv) {
             QElapsedTimer q;
             q.start();
             const auto rows = window.store().mailsInFolder(c.folder);
-            std::printf("  (the database query alone: %zu rows in %.1f ms)\n", rows.size(), ms_since(q));
+            std::printf("  (the database query alone: %zu rows in %.1f ms)\n", rows.size(),
+                        ms_since(q));
         }
         std::sort(fill.begin(), fill.end());
         std::sort(cpu.begin(), cpu.end());

@@ -10,10 +10,10 @@ class MailStore;
 
 // What the three option tables hold, as the options dialog shows it.
 struct OptionValues {
-    bool news_sel = false;      // the news check box: read the latest news at start-up
-    QString signature_text;     // a new message body starts with a line break and this
-    int record_seconds = 0;     // length of a spoken attachment recording
-    QString voice_file;         // the last voice file's name
+    bool news_sel = false;   // the news check box: read the latest news at start-up
+    QString signature_text;  // a new message body starts with a line break and this
+    int record_seconds = 0;  // length of a spoken attachment recording
+    QString voice_file;      // the last voice file's name
 };
 
 // The options in memory. read_options() is called at start-up and by the options dialog each

@@ -77,8 +77,8 @@ TEST(HelpFile, OddLayouts) {
 TEST(HelpCommand, F1SpeaksTheFocusedAreaThenTheCommonHelp) {
     WindowHarness h;
     write_file(h.dataDir(), QStringLiteral("help.txt"), kHelp);
-    ASSERT_GT(h.seed().insertAccount({"pop.example.test", "smtp.example.test", "u", "p",
-                                      "u@example.test", "n", "t"}),
+    ASSERT_GT(h.seed().insertAccount(
+                  {"pop.example.test", "smtp.example.test", "u", "p", "u@example.test", "n", "t"}),
               0);
     ASSERT_TRUE(h.start());
 

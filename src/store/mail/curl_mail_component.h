@@ -27,7 +27,7 @@ namespace qv {
 //
 // One call at a time per object; calls may run on any thread.
 class CurlMailComponent : public MailComponent {
-public:
+  public:
     explicit CurlMailComponent(Pauser& pauser);
 
     MailArray RcvMail(const QString& server, const QString& user, const QString& password,
@@ -53,7 +53,7 @@ public:
     // batches cost a disk sync each but keep more of an interrupted receive.
     void setReceiveBatch(int messages);
 
-private:
+  private:
     MailArray fail(const QString& reason);
 
     Pauser& pauser_;
