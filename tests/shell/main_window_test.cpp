@@ -81,7 +81,7 @@ TEST(MainWindowMenus, CaptionsNamesAndShortcuts) {
         {"receive", "送受信(&S)", "Ctrl+M"},
         {"mail_check", "メールチェック(&C)", ""},
         {"speak_unread_mail", "未読メールを読む(&R)", "Ctrl+U"},
-        {"read_subject", "メール表題を読む(&P)", ""},
+        {"read_subject", "メール表題を読む(&P)", "Ctrl+P"},
         {"t_address", "アドレス帳(&B)", ""},
         {"t_add_address", "送信者をアドレス帳に登録する(&D)", ""},
         {"t_account", "アカウント(&A)", ""},
@@ -126,6 +126,7 @@ TEST(MainWindowMenus, ShortcutKeysReachTheMenuFromATextField) {
 TEST(MainWindowExit, FarewellPauseThenEndWithZero) {
     WindowHarness h;
     ASSERT_TRUE(h.start());
+    h.component.sleeps.clear();  // the first-use pause of the start-up
     QStringList heardAtPause;
     h.component.onSleep = [&](int) { heardAtPause = h.spoken(); };
     h.mark();
@@ -140,6 +141,7 @@ TEST(MainWindowExit, FarewellPauseThenEndWithZero) {
 TEST(MainWindowExit, ClosingTheWindowEndsAtOnceWithoutAWord) {
     WindowHarness h;
     ASSERT_TRUE(h.start());
+    h.component.sleeps.clear();  // the first-use pause of the start-up
     h.mark();
     h.window().close();
     EXPECT_TRUE(h.spokenSinceMark().isEmpty());
