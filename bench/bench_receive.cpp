@@ -194,6 +194,13 @@ int main(int argc, char** argv) {
         curl_wall.push_back(curl_end.wall - curl_start.wall);
         curl_cpu.push_back(curl_end.children - curl_start.children);
 
+        // The program has its database open before it receives.
+        qv::MailStore store;
+        if (!store.open(QDir(dir.path()).filePath(qv::MailStore::fileName()))) {
+            std::fprintf(stderr, "cannot open the database: %s\n", qPrintable(store.lastError()));
+            return 1;
+        }
+        qv::MailSaver saver(store, mail, clock);
         const Usage save_start = usage_now();
         const qv::MailArray saved =
             mail.RcvMail(server, user, password, QStringLiteral("SAVEALLD"), dir.path());
@@ -203,13 +210,6 @@ int main(int argc, char** argv) {
             return 1;
         }
         {
-            qv::MailStore store;
-            if (!store.open(QDir(dir.path()).filePath(qv::MailStore::fileName()))) {
-                std::fprintf(stderr, "cannot open the database: %s\n",
-                             qPrintable(store.lastError()));
-                return 1;
-            }
-            qv::MailSaver saver(store, mail, clock);
             const int stored = saver.store_files(*saved, dir.path());
             if (stored != messages) {
                 std::fprintf(stderr, "stored %d of %d mails: %s / %s\n", stored, messages,

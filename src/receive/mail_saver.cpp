@@ -8,8 +8,11 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace qv {
@@ -92,17 +95,29 @@ int MailSaver::store_files(const QStringList& names, const QString& mail_dir,
     while (next < total) {
         std::vector<Read> batch;
         run_blocking([&] {
+            // The digests read the files a second time, on a thread of their own beside the
+            // parsing; they stop at the end of the batch.
+            const int limit = std::min(total - next, batch_files_);
+            std::vector<QByteArray> digests(static_cast<size_t>(limit));
+            std::atomic<int> wanted{limit};
+            std::thread digester([&] {
+                for (int k = 0; k < wanted.load(); ++k) {
+                    digests[static_cast<size_t>(k)] =
+                        StoredLedger::digestOf(QDir(mail_dir).filePath(todo.at(next + k)));
+                }
+            });
             qsizetype chars = 0;
-            while (next + static_cast<int>(batch.size()) < total &&
-                   static_cast<int>(batch.size()) < batch_files_ && chars < kBatchChars) {
+            while (static_cast<int>(batch.size()) < limit && chars < kBatchChars) {
                 const QString& name = todo.at(next + static_cast<int>(batch.size()));
-                QByteArray digest = StoredLedger::digestOf(QDir(mail_dir).filePath(name));
                 MailArray parts = component_.ReadMail(name, kFields, mail_dir);
                 if (parts) {
                     for (const QString& part : *parts) chars += part.size();
                 }
-                batch.push_back({name, std::move(digest), std::move(parts)});
+                batch.push_back({name, QByteArray(), std::move(parts)});
             }
+            wanted = static_cast<int>(batch.size());
+            digester.join();
+            for (size_t k = 0; k < batch.size(); ++k) batch[k].digest = std::move(digests[k]);
         });
         next += static_cast<int>(batch.size());
 

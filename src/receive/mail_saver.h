@@ -59,7 +59,7 @@ class MailSaver {
     const Clock& clock_;
     StoredLedger ledger_;
     QString error_;
-    int batch_files_ = 64;
+    int batch_files_ = 256;
 };
 
 }  // namespace qv

@@ -11,7 +11,7 @@ namespace qv {
 QByteArray StoredLedger::digestOf(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return QByteArray();
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    QCryptographicHash hash(QCryptographicHash::Blake2b_256);
     if (!hash.addData(&f)) return QByteArray();
     return hash.result().toHex();
 }
