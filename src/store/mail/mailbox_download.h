@@ -13,7 +13,7 @@ namespace qv::mail {
 
 // Saves every waiting message of one POP3 session as a file and deletes it from the server,
 // without ever losing or doubling one:
-//  - each message goes into a temporary file as it arrives, and its DELE follows its RETR;
+//  - each message goes into a temporary file as it arrives; the DELEs follow the RETRs;
 //  - in batches, the files are synced, renamed to their final names (never replacing a file),
 //    the folder synced, and their ids appended (and synced) to the account's UidlRecord;
 //  - only when everything is on disk and recorded does QUIT commit the deletions. Any failure
@@ -38,12 +38,13 @@ class MailboxDownload {
     std::optional<QStringList> run();
     const QString& error() const { return error_; }
 
-  private:
+    // A received message in its temporary file, not yet committed.
     struct Pending {
         QByteArray uidl;
         QByteArray temp_name;
     };
 
+  private:
     // Receiving one message into its temporary file.
     bool begin_message(const QByteArray& uidl);
     bool write_message(const char* data, size_t size);

@@ -47,8 +47,9 @@ class Pop3Session {
         std::function<bool(const char* data, size_t size)> data;
         std::function<bool(size_t step)> end;
     };
-    // Runs the steps in order: RETR (if asked) and DELE for each. True when every message came
-    // whole and every deletion was accepted (still to be committed by quit()).
+    // Retrieves the messages of the steps that ask for it, in order, then deletes those of all
+    // steps. True when every message came whole and every deletion was accepted (still to be
+    // committed by quit()).
     bool fetch_and_delete(const std::vector<Step>& steps, const Receiver& receiver);
 
     // Commits the deletions and ends the session.
