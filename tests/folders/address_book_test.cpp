@@ -75,6 +75,7 @@ TEST(AddressBook, EscBeginsAMailToTheAddress) {
     EXPECT_TRUE(h.w().subject->text().isEmpty());
     EXPECT_EQ(h.w().body->toPlainText(), QStringLiteral("\n署名です"));
     EXPECT_EQ(QApplication::focusWidget(), h.w().subject);
+    EXPECT_EQ(h.w().cmd_message->text(), QStringLiteral("hanako@example.testへのメール送信"));
 }
 
 TEST(AddressBook, DelRemovesEveryRowOfThatAddressAndNoOther) {
