@@ -60,6 +60,15 @@ struct VoiceRow {
     QString voice_file;
 };
 
+// How the speech sounds: rate in percent of the normal speed, volume 0..100, the voice's name
+// ('' = the engine's default voice), and whether a cue tone sounds while the user waits.
+struct SpeechRow {
+    int rate = 100;
+    int volume = 100;
+    QString voice;
+    bool wait_cue = true;
+};
+
 // Why the database could not be opened.
 enum class OpenFailure { None, NotADatabase, MissingTable, CannotCreate, CannotOpen };
 
@@ -129,6 +138,9 @@ class MailStore {
     [[nodiscard]] bool updateSignature(const QString& text);
     std::optional<VoiceRow> voice();
     [[nodiscard]] bool updateVoiceSec(int seconds);
+    // speech (one row; the values are stored as given, the dialog keeps them in range)
+    std::optional<SpeechRow> speechSettings();
+    [[nodiscard]] bool updateSpeechSettings(const SpeechRow& row);
 
     QSqlDatabase& database() { return db_; }
 

@@ -60,6 +60,56 @@ bool run(QSqlDatabase& db, const QString& sql, const QVariantList& values, QStri
     return true;
 }
 
+// Added in version 2. It is not among tables(), so verify() lets a version-1 file through to
+// upgrade(), which adds it.
+const char* const kSpeechCreate =
+    "create table if not exists speech (rate integer not null default 100, volume integer not "
+    "null default 100, voice text not null default '', wait_cue boolean not null default 1)";
+
+// Leaves table speech with exactly one row: a missing table or row gets the defaults, a row that
+// is there keeps its values (the first one, the one the program reads, when there are several).
+bool ensure_speech(QSqlDatabase& db, QString* error) {
+    return run(db, QString::fromLatin1(kSpeechCreate), {}, error) &&
+           run(db,
+               QStringLiteral("delete from speech where rowid > (select min(rowid) from speech)"),
+               {}, error) &&
+           run(db,
+               QStringLiteral("insert into speech (rate,volume,voice,wait_cue) select 100,100,'',1 "
+                              "where not exists (select 1 from speech)"),
+               {}, error);
+}
+
+// Reads only: opening a file whose row is in order writes nothing.
+bool speech_is_whole(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    return q.exec(QStringLiteral("select count(*) from speech")) && q.next() &&
+           q.value(0).toInt() == 1;
+}
+
+bool set_version(QSqlDatabase& db, int version, QString* error) {
+    return run(db, QStringLiteral("PRAGMA user_version=%1").arg(version), {}, error);
+}
+
+// A step either happens whole or not at all: a crash in the middle leaves the older version,
+// which the next start upgrades again.
+template <class Work>
+bool in_transaction(QSqlDatabase& db, QString* error, Work&& work) {
+    if (!db.transaction()) {
+        if (error) *error = db.lastError().text();
+        return false;
+    }
+    if (!work()) {
+        db.rollback();
+        return false;
+    }
+    if (!db.commit()) {
+        if (error) *error = db.lastError().text();
+        db.rollback();
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 Verdict verify(QSqlDatabase& db, QString* detail) {
@@ -109,7 +159,7 @@ bool create(QSqlDatabase& db, QString* error) {
            run(db, QStringLiteral("insert into signature (email,signature) values('','')"), {},
                error) &&
            run(db, QStringLiteral("insert into voice (sec,voice_file) values(30,'')"), {}, error) &&
-           run(db, QStringLiteral("PRAGMA user_version=%1").arg(kVersion), {}, error);
+           ensure_speech(db, error) && set_version(db, kVersion, error);
 }
 
 bool upgrade(QSqlDatabase& db, QString* error) {
@@ -120,12 +170,32 @@ bool upgrade(QSqlDatabase& db, QString* error) {
     }
     int version = q.value(0).toInt();
     q.finish();
+    if (version > kVersion) {
+        if (error) {
+            *error = QStringLiteral("database version %1 is newer than this program's (%2)")
+                         .arg(version)
+                         .arg(kVersion);
+        }
+        return false;
+    }
     // A file from before versions were kept is taken as version 1: the tables were checked.
     if (version < 1) {
-        if (!run(db, QStringLiteral("PRAGMA user_version=1"), {}, error)) return false;
+        if (!set_version(db, 1, error)) return false;
         version = 1;
     }
-    return version <= kVersion;
+    if (version < 2) {
+        if (!in_transaction(
+                db, error, [&] { return ensure_speech(db, error) && set_version(db, 2, error); })) {
+            return false;
+        }
+        version = 2;
+    }
+    // The settings dialog saves by updating the row: without it the user's choice would be
+    // dropped without a word. A file of this version can still have lost it (an older program or
+    // a hand edit), so it is put back.
+    if (!speech_is_whole(db))
+        return in_transaction(db, error, [&] { return ensure_speech(db, error); });
+    return true;
 }
 
 }  // namespace qv::schema

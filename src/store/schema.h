@@ -5,19 +5,22 @@
 
 namespace qv::schema {
 
-// The version a database created now has. Older files are brought up to it step by step.
-constexpr int kVersion = 1;
+// The version a database created now has. Older files are brought up to it step by step:
+// 2 added table `speech` (the user's speaking rate, volume, voice and waiting cue).
+constexpr int kVersion = 2;
 
 enum class Verdict { Ok, NotADatabase, MissingTable };
 
 // Checks, by reading only, that the database has every table and column the program uses.
+// Tables a later version added are not asked for: upgrade() adds them.
 // *detail names what is missing, or the database's complaint.
 Verdict verify(QSqlDatabase& db, QString* detail);
 
 // Creates every table with its first rows (inside the caller's transaction).
 bool create(QSqlDatabase& db, QString* error);
 
-// Brings a database of an older version up to kVersion.
+// Brings a database of an older version up to kVersion, each step in a transaction of its own.
+// A file of a newer version than kVersion is refused (false) and left unwritten.
 bool upgrade(QSqlDatabase& db, QString* error);
 
 }  // namespace qv::schema
