@@ -2,6 +2,7 @@
 
 #include "shell/core/app_state.h"
 #include "shell/core/feedback.h"
+#include "shell/core/wait_cue.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -54,6 +55,7 @@ std::optional<int> RunAndWait::run_and_wait(const QString& command_line, int /*w
     });
     process.start();
     if (!failed_to_start && process.state() != QProcess::NotRunning) {
+        WaitScope cue;
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     Timer1_->stop();

@@ -1,5 +1,7 @@
 #include "shell/core/platform.h"
 
+#include "shell/core/wait_cue.h"
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QEventLoop>
@@ -32,7 +34,10 @@ void run_blocking(const std::function<void()>& work) {
     QFutureWatcher<void> watcher;
     QObject::connect(&watcher, &QFutureWatcher<void>::finished, &loop, &QEventLoop::quit);
     watcher.setFuture(QtConcurrent::run(work));
-    if (!watcher.isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!watcher.isFinished()) {
+        WaitScope cue;
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
     watcher.waitForFinished();
 }
 

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+
+#include <memory>
+
+class QAudioSink;
+class QBuffer;
+class QTimer;
+
+namespace qv {
+
+// The sound of one cue. play() is called on the GUI thread and must return at once.
+class CueSound {
+  public:
+    virtual ~CueSound() = default;
+    virtual void play() = 0;
+};
+
+// A soft, short tone on the default audio output. Its samples are made once, when it first plays,
+// so a session that never waits long never opens the audio output. Without an audio output it
+// stays silent (and says so once on stderr).
+class ToneCueSound : public CueSound {
+  public:
+    ToneCueSound();
+    ~ToneCueSound() override;
+    ToneCueSound(const ToneCueSound&) = delete;
+    ToneCueSound& operator=(const ToneCueSound&) = delete;
+
+    void play() override;
+
+    // The samples of one tone: 16-bit signed mono at the given rate (exposed for tests).
+    static QByteArray makeTone(int sampleRate);
+
+  private:
+    bool prepare();
+
+    bool tried_ = false;
+    std::unique_ptr<QAudioSink> sink_;
+    std::unique_ptr<QBuffer> buffer_;
+    QByteArray pcm_;
+};
+
+// Sounds a cue once a second while a wait lasts longer than delayMs, so that someone who cannot
+// see the screen knows the program is still working. begin()/end() nest; only the outermost pair
+// starts and stops the timing. GUI thread only.
+class WaitCue {
+  public:
+    explicit WaitCue(std::unique_ptr<CueSound> sound, int delayMs = 2000, int intervalMs = 1000);
+    ~WaitCue();
+    WaitCue(const WaitCue&) = delete;
+    WaitCue& operator=(const WaitCue&) = delete;
+
+    // On by default. Switching off mid-wait stops further cues; switching on mid-wait resumes
+    // them on the wait's own beat.
+    void setEnabled(bool on);
+    bool enabled() const { return enabled_; }
+
+    void begin();
+    void end();
+    bool waiting() const { return depth_ > 0; }
+
+    // How many cues have sounded since construction.
+    int cuesPlayed() const { return played_; }
+
+    // The cue the window's waits use; nullptr means none.
+    static WaitCue* current();
+    static void setCurrent(WaitCue* cue);
+
+  private:
+    friend class WaitScope;
+
+    qint64 beatAfter(qint64 ms) const;
+    void arm();
+    void tick();
+
+    std::unique_ptr<CueSound> sound_;
+    const int delayMs_;
+    const int intervalMs_;
+    std::unique_ptr<QTimer> timer_;
+    QElapsedTimer since_;
+    qint64 nextBeatMs_ = 0;
+    bool enabled_ = true;
+    int depth_ = 0;
+    int played_ = 0;
+    // Lets a scope that outlives its cue notice that the cue is gone.
+    std::shared_ptr<WaitCue*> handle_;
+};
+
+// Tells WaitCue::current() (if any) that a wait begins, and that it ends when the scope closes.
+// Outside the cue's thread it does nothing.
+class WaitScope {
+  public:
+    WaitScope();
+    ~WaitScope();
+    WaitScope(const WaitScope&) = delete;
+    WaitScope& operator=(const WaitScope&) = delete;
+
+  private:
+    std::weak_ptr<WaitCue*> cue_;
+};
+
+}  // namespace qv
