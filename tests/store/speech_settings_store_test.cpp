@@ -107,6 +107,10 @@ class SpeechSettingsStore : public ::testing::Test {
   protected:
     void SetUp() override { path = QDir(dir.path()).absoluteFilePath(MailStore::fileName()); }
 
+    void removeDatabase() {
+        for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(path + QLatin1String(suffix));
+    }
+
     // A database of the current program with something the user owns in every table.
     void makeFilledDatabase() {
         MailStore store;
@@ -185,40 +189,36 @@ TEST_F(SpeechSettingsStore, EveryValueIsKeptExactlyAcrossAReopen) {
     EXPECT_EQ(speechRows(path), 1);
 }
 
-TEST_F(SpeechSettingsStore, AVersionOneFileGainsTheTableAndKeepsEverythingElse) {
-    makeFilledDatabase();
-    makeVersionOne();
-    const QStringList before = contentBesidesSpeech(path);
-    ASSERT_FALSE(before.isEmpty());
-    {
-        MailStore store;
-        ASSERT_TRUE(store.open(path)) << store.lastError().toStdString();
-        expectDefaults(store.speechSettings());
-        ASSERT_EQ(store.accounts().size(), 1u);
-        EXPECT_EQ(store.accounts()[0].password, QStringLiteral("p'w"));
-        ASSERT_TRUE(store.updateSpeechSettings(kChosen));
+// Version 0 is a file from before versions were kept.
+TEST_F(SpeechSettingsStore, AnOlderFileGainsTheTableAndKeepsEverythingElse) {
+    for (int version : {1, 0}) {
+        SCOPED_TRACE(version);
+        removeDatabase();
+        makeFilledDatabase();
+        makeVersionOne();
+        raw(path, [&](QSqlDatabase& db) {
+            sql(db, QStringLiteral("PRAGMA user_version=%1").arg(version));
+        });
+        const QStringList before = contentBesidesSpeech(path);
+        ASSERT_FALSE(before.isEmpty());
+        {
+            MailStore store;
+            ASSERT_TRUE(store.open(path)) << store.lastError().toStdString();
+            expectDefaults(store.speechSettings());
+            ASSERT_EQ(store.accounts().size(), 1u);
+            EXPECT_EQ(store.accounts()[0].password, QStringLiteral("p'w"));
+            ASSERT_TRUE(store.updateSpeechSettings(kChosen));
+        }
+        EXPECT_EQ(userVersion(path), 2);
+        EXPECT_EQ(contentBesidesSpeech(path), before);
+        {
+            MailStore again;
+            ASSERT_TRUE(again.open(path)) << again.lastError().toStdString();
+            expectChosen(again.speechSettings());
+        }
+        EXPECT_EQ(speechRows(path), 1);
+        EXPECT_EQ(contentBesidesSpeech(path), before);
     }
-    EXPECT_EQ(userVersion(path), 2);
-    EXPECT_EQ(contentBesidesSpeech(path), before);
-    {
-        MailStore again;
-        ASSERT_TRUE(again.open(path)) << again.lastError().toStdString();
-        expectChosen(again.speechSettings());
-    }
-    EXPECT_EQ(speechRows(path), 1);
-    EXPECT_EQ(contentBesidesSpeech(path), before);
-}
-
-TEST_F(SpeechSettingsStore, AFileFromBeforeVersionsWereKeptIsBroughtUpToo) {
-    makeFilledDatabase();
-    makeVersionOne();
-    raw(path, [](QSqlDatabase& db) { sql(db, QStringLiteral("PRAGMA user_version=0")); });
-    const QStringList before = contentBesidesSpeech(path);
-    MailStore store;
-    ASSERT_TRUE(store.open(path)) << store.lastError().toStdString();
-    expectDefaults(store.speechSettings());
-    EXPECT_EQ(userVersion(path), 2);
-    EXPECT_EQ(contentBesidesSpeech(path), before);
 }
 
 // The upgrade must not trust the version number alone: whatever is already in the table stays,
@@ -251,9 +251,7 @@ TEST_F(SpeechSettingsStore, AnEmptyOrMissingTableGetsTheDefaultRowAtEitherVersio
     for (const Case& c : {Case{"delete from speech", 1}, Case{"delete from speech", 2},
                           Case{"drop table speech", 2}}) {
         SCOPED_TRACE(std::string(c.damage) + " at version " + std::to_string(c.version));
-        QFile::remove(path);
-        QFile::remove(path + QStringLiteral("-wal"));
-        QFile::remove(path + QStringLiteral("-shm"));
+        removeDatabase();
         makeFilledDatabase();
         raw(path, [&](QSqlDatabase& db) {
             sql(db, QString::fromLatin1(c.damage));
