@@ -102,6 +102,8 @@ void ToneCueSound::play() {
     sink_->start(buffer_.get());
 }
 
+bool ToneCueSound::sounding() const { return sink_ && sink_->state() == QAudio::ActiveState; }
+
 // ---------------------------------------------------------------------------------------------
 
 WaitCue::WaitCue(std::unique_ptr<CueSound> sound, int delayMs, int intervalMs)

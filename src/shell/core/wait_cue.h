@@ -29,6 +29,8 @@ class ToneCueSound : public CueSound {
     ToneCueSound& operator=(const ToneCueSound&) = delete;
 
     void play() override;
+    // True while a tone is on its way to the audio output.
+    bool sounding() const;
 
     // The samples of one tone: 16-bit signed mono at the given rate (exposed for tests).
     static QByteArray makeTone(int sampleRate);
