@@ -39,9 +39,10 @@ class ToneCueSound : public CueSound {
     bool prepare();
 
     bool tried_ = false;
-    std::unique_ptr<QAudioSink> sink_;
-    std::unique_ptr<QBuffer> buffer_;
+    // Declared so that the sink goes first: it reads from the buffer, which reads the samples.
     QByteArray pcm_;
+    std::unique_ptr<QBuffer> buffer_;
+    std::unique_ptr<QAudioSink> sink_;
 };
 
 // Sounds a cue once a second while a wait lasts longer than delayMs, so that someone who cannot
