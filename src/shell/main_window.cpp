@@ -4,6 +4,7 @@
 #include "shell/core/flex_grid.h"
 #include "shell/core/platform.h"
 #include "shell/core/speech_channel.h"
+#include "shell/core/wait_cue.h"
 #include "store/mail/mail_component.h"
 
 #include <QAction>
@@ -45,6 +46,7 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::wire_subsystems() {
+    wire_speech();
     wire_settings();
     wire_receive();
     wire_mailbox();
@@ -119,6 +121,8 @@ void MainWindow::speak_time() {
 bool MainWindow::Form_Load() {
     // 1. The database.
     if (!open_database()) return false;
+    // The user's voice, before its first word.
+    Hooks::call(hooks_.load_speech_settings);
     // 2. The fixed guide and the mail list's key guide.
     w_.shortcut01->setText(shortcut01_text());
     out_.shortcut(mail_list_guide());

@@ -19,6 +19,7 @@ class Clock;
 class DesktopOpener;
 class MailComponent;
 class SpeechChannel;
+class WaitCue;
 
 // What the main window is given from outside: the voice, the mail component and the platform's
 // edges, and where things lie.
@@ -60,6 +61,9 @@ class MainWindow : public QMainWindow {
     RunAndWait& runner() { return *runner_; }
     Hooks& hooks() { return hooks_; }
     Context& context() { return *context_; }
+    SpeechChannel& speech() { return services_.speech; }
+    // The soft tone that marks a long wait.
+    WaitCue& waitCue() { return *wait_cue_; }
     QAction* action(const QString& name) const;
 
     static QString caption() { return QStringLiteral("Quorvel Mailer V 2.0"); }
@@ -88,6 +92,7 @@ class MainWindow : public QMainWindow {
     void wire_compose();
     void wire_help();
     void wire_layout();
+    void wire_speech();
     // A control whose subsystem attaches its own focus handlers is claimed by it; the others
     // follow the plain focus convention.
     void claim(QWidget* control) { claimed_.insert(control); }
@@ -104,6 +109,7 @@ class MainWindow : public QMainWindow {
     std::unique_ptr<RunAndWait> runner_;
     Hooks hooks_;
     std::unique_ptr<Context> context_;
+    std::unique_ptr<WaitCue> wait_cue_;
     std::function<void(int)> end_program_;
     int exit_code_ = 0;
     bool ending_ = false;

@@ -63,7 +63,11 @@ const std::vector<Menu>& menu_table() {
           {"送信者をアドレス帳に登録する(&D)", "t_add_address", ""},
           {"", "", ""},
           {"アカウント(&A)", "t_account", ""},
-          {"オプション(&O)", "t_option", ""}}},
+          {"オプション(&O)", "t_option", ""},
+          {"", "", ""},
+          {"音声の設定(&V)", "t_speech", ""},
+          {"読み上げを繰り返す(&E)", "speech_repeat", "F2"},
+          {"読み上げ履歴(&H)", "speech_history", "Shift+F2"}}},
         {"メッセージ(&M)",
          "mnu_message",
          {{"メッセージの作成(&N)", "msg_create", "Ctrl+N"},
@@ -125,6 +129,10 @@ void MainWindow::build_widgets() {
     w_.shortcut02 = new QLabel(client);
     w_.shortcut02->setObjectName(QStringLiteral("shortcut02"));
     place(w_.shortcut02, 120, 480, 12615, 300);
+    // The keys of the voice itself, which work everywhere.
+    w_.shortcut03 = new QLabel(client);
+    w_.shortcut03->setObjectName(QStringLiteral("shortcut03"));
+    place(w_.shortcut03, 120, 1350, 12615, 300);
     w_.cmd_message = new QLabel(client);
     w_.cmd_message->setObjectName(QStringLiteral("cmd_message"));
     w_.cmd_message->setFont(status_font);

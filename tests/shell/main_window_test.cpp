@@ -86,6 +86,9 @@ TEST(MainWindowMenus, CaptionsNamesAndShortcuts) {
         {"t_add_address", "送信者をアドレス帳に登録する(&D)", ""},
         {"t_account", "アカウント(&A)", ""},
         {"t_option", "オプション(&O)", ""},
+        {"t_speech", "音声の設定(&V)", ""},
+        {"speech_repeat", "読み上げを繰り返す(&E)", "F2"},
+        {"speech_history", "読み上げ履歴(&H)", "Shift+F2"},
         {"msg_create", "メッセージの作成(&N)", "Ctrl+N"},
         {"move_to_mail_list", "メール一覧へ移動(&A)", "Ctrl+A"},
         {"msg_confirtm", "作成したメールの確認", ""},
@@ -100,7 +103,7 @@ TEST(MainWindowMenus, CaptionsNamesAndShortcuts) {
         EXPECT_EQ(a->text(), QString::fromUtf8(e.caption)) << e.name;
         EXPECT_EQ(a->shortcut(), QKeySequence(QLatin1String(e.keys))) << e.name;
     }
-    // The tool menu keeps its two separators where they belong.
+    // The tool menu keeps its separators where they belong; the voice's own entries come last.
     QMenu* tool = h.window().menuBar()->findChild<QMenu*>(QStringLiteral("mnu_tool"));
     ASSERT_NE(tool, nullptr);
     QStringList shape;
@@ -108,7 +111,8 @@ TEST(MainWindowMenus, CaptionsNamesAndShortcuts) {
         shape << (a->isSeparator() ? QStringLiteral("-") : a->objectName());
     EXPECT_EQ(shape.join(QLatin1Char(' ')),
               QStringLiteral("receive mail_check speak_unread_mail read_subject - t_address "
-                             "t_add_address - t_account t_option"));
+                             "t_add_address - t_account t_option - t_speech speech_repeat "
+                             "speech_history"));
 }
 
 TEST(MainWindowMenus, ShortcutKeysReachTheMenuFromATextField) {

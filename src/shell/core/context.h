@@ -18,6 +18,8 @@ class RunAndWait;
 struct Hooks {
     // start-up and settings
     std::function<void()> load_startup_settings;
+    // The user's rate, volume, voice and waiting cue, before the first word is said.
+    std::function<void()> load_speech_settings;
     std::function<void()> read_options;
     // Opens the account editor for a new account and returns when it is closed (first use).
     std::function<void()> open_first_use_account_editor;

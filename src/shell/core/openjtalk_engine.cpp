@@ -283,17 +283,9 @@ QString OpenJTalkEngine::findDictionary() {
 }
 
 QString OpenJTalkEngine::findVoice() {
-    QStringList found;
-    for (const char* root : {"/usr/share/hts-voice", "/usr/local/share/hts-voice"}) {
-        QDirIterator it(QString::fromLatin1(root), {QStringLiteral("*.htsvoice")}, QDir::Files,
-                        QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
-        while (it.hasNext()) found.append(it.next());
-    }
-    found.sort();
+    const QStringList found = findVoices();
     for (const QString& path : found) {
-        if (QFileInfo(path).fileName() == QLatin1String("nitech_jp_atr503_m001.htsvoice")) {
-            return path;
-        }
+        if (voiceName(path) == QLatin1String("nitech_jp_atr503_m001")) return path;
     }
     return found.isEmpty() ? QString() : found.first();
 }
@@ -452,12 +444,55 @@ bool OpenJTalkEngine::open(QString* why) {
 
 void OpenJTalkEngine::stop() { stopRequested_ = true; }
 
+void OpenJTalkEngine::rearm() { stopRequested_ = false; }
+
+QStringList OpenJTalkEngine::findVoices() {
+    QStringList found;
+    for (const char* root : {"/usr/share/hts-voice", "/usr/local/share/hts-voice"}) {
+        QDirIterator it(QString::fromLatin1(root), {QStringLiteral("*.htsvoice")}, QDir::Files,
+                        QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
+        while (it.hasNext()) found.append(it.next());
+    }
+    found.sort();
+    found.removeDuplicates();
+    return found;
+}
+
+QString OpenJTalkEngine::voiceName(const QString& path) {
+    return QFileInfo(path).completeBaseName();
+}
+
+QStringList OpenJTalkEngine::voices() const {
+    QStringList names;
+    for (const QString& path : findVoices()) {
+        const QString name = voiceName(path);
+        if (!names.contains(name)) names.append(name);
+    }
+    return names;
+}
+
+void OpenJTalkEngine::applySettings(const VoiceSettings& settings) {
+    setRate(settings.rate / 100.0);
+    setVolume(settings.volume / 100.0);
+    QString path;
+    if (!settings.voice.isEmpty()) {
+        for (const QString& candidate : findVoices()) {
+            if (voiceName(candidate) == settings.voice) {
+                path = candidate;
+                break;
+            }
+        }
+    }
+    // A voice that has been uninstalled since it was chosen gives way to the default one.
+    setVoice(path);
+}
+
 bool OpenJTalkEngine::say(const QString& text, QString* why) {
     QElapsedTimer clock;
     clock.start();
     firstSoundUs_ = -1;
-    // A stop() meant for the previous utterance must not cut this one.
-    stopRequested_ = false;
+    // A stop() that came before this call still counts: the channel clears an old one with
+    // rearm() before it hands over the text.
 
     const QStringList pieces = split_for_speech(text, kMaxRun, kFirstRun);
     if (pieces.isEmpty()) return true;
@@ -661,6 +696,8 @@ bool OpenJTalkEngine::say(const QString& text, QString* why) {
         sink->stop();
         sink.reset();
     }
+    // The stop has done its work; a later utterance starts afresh.
+    if (end == End::Stopped) stopRequested_ = false;
     if (end == End::Failed) return failWith(reason);
     return true;
 }

@@ -61,6 +61,11 @@ class OpenJTalkEngine : public SpeechEngine {
     bool open(QString* why) override;
     bool say(const QString& text, QString* why) override;
     void stop() override;
+    void rearm() override;
+    // Rate in percent becomes the -r factor, volume in percent the output's loudness, and the
+    // voice a name from voices() (an .htsvoice file's base name).
+    void applySettings(const VoiceSettings& settings) override;
+    QStringList voices() const override;
 
     // The setters may be called from any thread; they take effect with the next say().
     // Speaking speed as open_jtalk's -r factor (1.0 normal), kept within 0.3..3.0.
@@ -86,6 +91,9 @@ class OpenJTalkEngine : public SpeechEngine {
     static QString findDictionary();
     // Prefers the nitech_jp_atr503_m001 voice among the installed ones.
     static QString findVoice();
+    // Every installed .htsvoice file, sorted.
+    static QStringList findVoices();
+    static QString voiceName(const QString& htsVoicePath);
 
   private:
     struct Settings {

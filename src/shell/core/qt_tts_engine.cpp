@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <memory>
 #include <thread>
@@ -199,13 +200,34 @@ bool QtTtsEngine::open(QString* why) {
         return fail(mine.why);
     }
     voiceName_ = mine.voice;
+    defaultVoice_ = mine.voice;
+    QStringList names;
+    for (const QVoice& voice : tts_->availableVoices()) {
+        if (isJapaneseVoice(engine_, voice.name(), voice.locale(), module)) names << voice.name();
+    }
+    std::lock_guard lock(settingsMutex_);
+    voiceNames_ = names;
     return true;
 }
 
 void QtTtsEngine::stop() { stopRequested_ = true; }
 
+void QtTtsEngine::rearm() { stopRequested_ = false; }
+
+void QtTtsEngine::applySettings(const VoiceSettings& settings) {
+    // Qt's rate runs from -1 (half speed, roughly) through 0 to 1 (double speed).
+    setRate(std::log2(std::max(settings.rate, 1) / 100.0));
+    setVolume(settings.volume / 100.0);
+    std::lock_guard lock(settingsMutex_);
+    wantedVoice_ = settings.voice;
+}
+
+QStringList QtTtsEngine::voices() const {
+    std::lock_guard lock(settingsMutex_);
+    return voiceNames_;
+}
+
 bool QtTtsEngine::say(const QString& text, QString* why) {
-    stopRequested_ = false;
     auto fail = [why](const QString& reason) {
         if (why) *why = reason;
         return false;
@@ -217,6 +239,16 @@ bool QtTtsEngine::say(const QString& text, QString* why) {
         std::lock_guard lock(settingsMutex_);
         tts_->setRate(rate_);
         tts_->setVolume(volume_);
+        const QString wanted = wantedVoice_.isEmpty() ? defaultVoice_ : wantedVoice_;
+        if (wanted != voiceName_) {
+            for (const QVoice& voice : tts_->availableVoices()) {
+                if (voice.name() == wanted) {
+                    tts_->setVoice(voice);
+                    voiceName_ = wanted;
+                    break;
+                }
+            }
+        }
     }
 
     enum class End { None, Done, Stopped, Failed };
@@ -268,6 +300,7 @@ bool QtTtsEngine::say(const QString& text, QString* why) {
     }
     if (end == End::None) loop.exec();
     ticker.stop();
+    if (end == End::Stopped) stopRequested_ = false;
     if (end == End::Failed) return fail(reason);
     return true;
 }

@@ -33,6 +33,9 @@ class QtTtsEngine : public SpeechEngine {
     bool open(QString* why) override;
     bool say(const QString& text, QString* why) override;
     void stop() override;
+    void rearm() override;
+    void applySettings(const VoiceSettings& settings) override;
+    QStringList voices() const override;
 
     // May be called from any thread; used from the next say(). Rate -1..1, volume 0..1.
     void setRate(double rate);
@@ -59,6 +62,9 @@ class QtTtsEngine : public SpeechEngine {
     mutable std::mutex settingsMutex_;
     double rate_ = 0.0;
     double volume_ = 1.0;
+    QString wantedVoice_;     // the user's choice; empty for the default
+    QString defaultVoice_;    // the first Japanese voice found at open()
+    QStringList voiceNames_;  // the Japanese voices, found at open()
 };
 
 }  // namespace qv

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 
 namespace qv {
 
@@ -38,15 +39,67 @@ QString SpeechChannel::asLine(const QString& text) {
 
 void SpeechChannel::speak(const QString& text) {
     if (text.isEmpty()) return;
-    QString said = normalise(text);
+    enqueue(normalise(text), true);
+}
+
+void SpeechChannel::repeat(const QString& text) {
+    if (text.isEmpty()) return;
+    enqueue(normalise(text), false);
+}
+
+bool SpeechChannel::repeatLast() {
+    QString last;
+    {
+        std::lock_guard lock(mutex_);
+        if (history_.empty()) return false;
+        last = history_.back();
+    }
+    enqueue(last, false);
+    return true;
+}
+
+void SpeechChannel::enqueue(QString said, bool remember) {
     {
         std::lock_guard lock(mutex_);
         if (stopping_) return;
         spoken_.append(said);
         if (spoken_.size() > kSpokenKept) spoken_.remove(0, spoken_.size() - kSpokenKept);
+        if (remember) {
+            history_.push_back(said);
+            if (history_.size() > std::size_t(kHistoryKept)) history_.pop_front();
+        }
         queue_.push_back(std::move(said));
     }
     changed_.notify_all();
+}
+
+QStringList SpeechChannel::history() const {
+    std::lock_guard lock(mutex_);
+    QStringList newestFirst;
+    newestFirst.reserve(qsizetype(history_.size()));
+    for (auto it = history_.rbegin(); it != history_.rend(); ++it) newestFirst.append(*it);
+    return newestFirst;
+}
+
+void SpeechChannel::applySettings(const VoiceSettings& settings) {
+    std::lock_guard lock(mutex_);
+    settings_ = settings;
+    settingsChanged_ = true;
+}
+
+VoiceSettings SpeechChannel::settings() const {
+    std::lock_guard lock(mutex_);
+    return settings_;
+}
+
+QStringList SpeechChannel::voices() const {
+    std::lock_guard lock(mutex_);
+    return voices_;
+}
+
+int SpeechChannel::silenceCount() const {
+    std::lock_guard lock(mutex_);
+    return int(epoch_);
 }
 
 QStringList SpeechChannel::spoken() const {
@@ -77,6 +130,7 @@ void SpeechChannel::setHandOffHook(std::function<void(const QString&)> hook) {
 
 void SpeechChannel::silence() {
     std::lock_guard lock(mutex_);
+    ++epoch_;
     queue_.clear();
     if (current_) current_->stop();
     changed_.notify_all();
@@ -106,8 +160,12 @@ bool SpeechChannel::openNextEngine() {
         QString why;
         if (engine->open(&why)) {
             engine_ = std::move(engine);
+            const QStringList voices = engine_->voices();
             std::lock_guard lock(mutex_);
             engineName_ = engine_->name();
+            voices_ = voices;
+            // A new engine has heard none of the user's settings yet.
+            settingsChanged_ = true;
             return true;
         }
         std::fprintf(stderr, "quorvel: speech engine %s unavailable: %s\n",
@@ -125,6 +183,7 @@ void SpeechChannel::run() {
     for (;;) {
         QString text;
         std::function<void(const QString&)> hook;
+        std::uint64_t epoch = 0;
         {
             std::unique_lock lock(mutex_);
             changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
@@ -133,6 +192,7 @@ void SpeechChannel::run() {
             queue_.pop_front();
             busy_ = true;
             hook = handOff_;
+            epoch = epoch_;
         }
         if (log.isOpen()) {
             log.write((asLine(text) + QLatin1Char('\n')).toUtf8());
@@ -140,8 +200,21 @@ void SpeechChannel::run() {
         }
         if (hook) hook(text);
         while (haveEngine) {
+            std::optional<VoiceSettings> settings;
             {
                 std::lock_guard lock(mutex_);
+                // Silenced while it was being handed over: the user never wants to hear it.
+                if (epoch != epoch_) break;
+                if (settingsChanged_) {
+                    settings = settings_;
+                    settingsChanged_ = false;
+                }
+            }
+            if (settings) engine_->applySettings(*settings);
+            {
+                std::lock_guard lock(mutex_);
+                if (epoch != epoch_) break;
+                engine_->rearm();
                 current_ = engine_.get();
             }
             QString why;

@@ -6,7 +6,9 @@
 #include <QStringList>
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -42,8 +44,27 @@ class SpeechChannel {
     // The engine in use, once the speech thread has opened one.
     QString engineName() const;
 
-    // Stops the current utterance and drops everything queued.
+    // Stops the current utterance and drops everything queued, including a text that is being
+    // handed to the engine at this moment.
     void silence();
+    // How many times silence() was called (for the log and for tests).
+    int silenceCount() const;
+
+    // The newest utterances given to speak(), newest first; repeats are not added again.
+    QStringList history() const;
+    static constexpr int kHistoryKept = 100;
+    // Queues a text again (F2, the history list): heard and written to the transcript like any
+    // other, but not added to the history a second time.
+    void repeat(const QString& text);
+    // Repeats the newest utterance of the history; false when there is none.
+    bool repeatLast();
+
+    // The rate, volume and voice for the utterances that follow; the engine takes them before
+    // its next utterance.
+    void applySettings(const VoiceSettings& settings);
+    VoiceSettings settings() const;
+    // The voices of the engine in use (empty until one is open, and for engines without any).
+    QStringList voices() const;
 
     // Ends the speech thread, waiting at most timeoutMs for the current utterance. True when the
     // thread ended; false when an engine hangs (the thread is then left to the process exit).
@@ -55,6 +76,7 @@ class SpeechChannel {
 
   private:
     void run();
+    void enqueue(QString said, bool remember);
     bool openNextEngine();
 
     std::vector<SpeechEngineFactory> factories_;
@@ -66,6 +88,11 @@ class SpeechChannel {
     mutable std::condition_variable changed_;
     std::deque<QString> queue_;
     QStringList spoken_;
+    std::deque<QString> history_;  // newest last
+    std::uint64_t epoch_ = 0;      // counts silence() calls: a text taken before one is dropped
+    VoiceSettings settings_;
+    bool settingsChanged_ = false;
+    QStringList voices_;
     bool busy_ = false;
     bool stopping_ = false;
     bool finished_ = false;

@@ -28,6 +28,7 @@ struct Widgets {
     QLabel* cmd_message = nullptr;
     QLabel* shortcut01 = nullptr;
     QLabel* shortcut02 = nullptr;
+    QLabel* shortcut03 = nullptr;  // the voice's own keys: stop, repeat, history
     QLabel* mic = nullptr;
     QLabel* imgsplitter = nullptr;
     QFrame* picsplitter = nullptr;

@@ -1,0 +1,83 @@
+#include "settings/speech_preferences.h"
+#include "settings/speech_settings_dialog.h"
+#include "shell/core/speech_channel.h"
+#include "shell/core/speech_keys.h"
+#include "shell/core/wait_cue.h"
+#include "shell/main_window.h"
+#include "shell/speech_history_dialog.h"
+
+#include <QAction>
+#include <QLabel>
+
+#include <cstdio>
+
+namespace qv {
+
+namespace {
+
+void apply_preferences(SpeechChannel& speech, WaitCue& cue, const SpeechPreferences& p) {
+    speech.applySettings(p.voice);
+    cue.setEnabled(p.wait_cue);
+}
+
+}  // namespace
+
+void MainWindow::wire_speech() {
+    SpeechChannel& speech = services_.speech;
+    wait_cue_ = std::make_unique<WaitCue>(std::make_unique<ToneCueSound>());
+    WaitCue::setCurrent(wait_cue_.get());
+
+    w_.shortcut03->setText(QStringLiteral("[CTRL:読み上げ停止 F2:もう一度 SHIFT-F2:読み上げ履歴]"));
+
+    // Ctrl alone, anywhere in the program, stops the voice.
+    new SpeechStopKey([&speech] { speech.silence(); }, this);
+
+    hooks_.load_speech_settings = [this, &speech] {
+        apply_preferences(speech, *wait_cue_, load_speech_preferences(store_));
+    };
+
+    connect(action(QStringLiteral("speech_repeat")), &QAction::triggered, this, [this, &speech] {
+        if (speech.repeatLast()) return;
+        const QString message = QStringLiteral("まだ何も読み上げていません");
+        out_.show_status(message);
+        speech.repeat(message);
+    });
+
+    connect(action(QStringLiteral("speech_history")), &QAction::triggered, this, [this, &speech] {
+        SpeechHistoryDialog dialog(speech, speech.history(), this);
+        dialog.exec();
+    });
+
+    connect(action(QStringLiteral("t_speech")), &QAction::triggered, this, [this, &speech] {
+        const SpeechPreferences before = load_speech_preferences(store_);
+        SpeechSettingsDialog dialog(
+            state_, out_, before, speech.voices(),
+            [this, &speech](const SpeechPreferences& p) {
+                apply_preferences(speech, *wait_cue_, p);
+            },
+            this);
+        out_.speak(
+            QStringLiteral("音声の設定です。TABキーで項目を移り、上下の矢印キーで値を変えます。"
+                           "ENTERキーで保存、ESCキーで取り消します"));
+        if (dialog.exec() != QDialog::Accepted) {
+            const QString message = QStringLiteral("音声の設定を元に戻しました");
+            out_.show_status(message);
+            out_.speak(message);
+            return;
+        }
+        const SpeechPreferences chosen = dialog.chosen();
+        QString message;
+        if (save_speech_preferences(store_, chosen)) {
+            message = QStringLiteral("音声の設定を保存しました");
+        } else {
+            message =
+                QStringLiteral("音声の設定を保存できませんでした。この設定は終了するまで使います");
+            std::fprintf(stderr, "quorvel: cannot save the speech settings: %s\n",
+                         qUtf8Printable(store_.lastError()));
+        }
+        out_.show_status(message);
+        out_.speak(message);
+    });
+}
+
+}  // namespace qv
