@@ -685,16 +685,17 @@ bool OpenJTalkEngine::say(const QString& text, QString* why) {
     if (end == End::None) loop.exec();
     ticker.stop();
 
+    // The output goes first: a stop must be heard at once, before any tidying up.
+    if (sink) {
+        // Drops what is still buffered.
+        if (end != End::Done) sink->reset();
+        sink->stop();
+        sink.reset();
+    }
     if (process) {
         process->kill();
         process->waitForFinished(1000);
         process.reset();
-    }
-    if (sink) {
-        // Drops what is still buffered; a stop must be heard at once.
-        if (end != End::Done) sink->reset();
-        sink->stop();
-        sink.reset();
     }
     // The stop has done its work; a later utterance starts afresh.
     if (end == End::Stopped) stopRequested_ = false;
