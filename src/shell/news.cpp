@@ -105,12 +105,15 @@ std::optional<QByteArray> News::fetch(const QUrl& url, int budget_ms) {
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(5);
-    request.setTransferTimeout(budget_ms);
+    // The budget below is what the user was promised; the transfer's own timeout (a coarse
+    // timer that may fire 5% early) is only a backstop.
+    request.setTransferTimeout(budget_ms + 500);
     std::unique_ptr<QNetworkReply> reply(network.get(request));
 
     QEventLoop loop;
     QTimer budget;
     budget.setSingleShot(true);
+    budget.setTimerType(Qt::PreciseTimer);
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QObject::connect(&budget, &QTimer::timeout, &loop, &QEventLoop::quit);
     QObject::connect(reply.get(), &QNetworkReply::downloadProgress, reply.get(),
