@@ -108,9 +108,9 @@ int main(int argc, char** argv) {
     }
     std::printf("Ctrl release -> engine told to stop: median %.3f ms, max %.3f ms\n",
                 percentile(toStopCall, 0.5), percentile(toStopCall, 1.0));
-    std::printf("Ctrl release -> audio output stopped, queue empty (%d rounds): median %.1f ms, "
-                "p90 %.1f ms, max %.1f ms (target <= 50 ms)\n",
-                rounds, percentile(toSilence, 0.5), percentile(toSilence, 0.9),
-                percentile(toSilence, 1.0));
+    std::printf(
+        "Ctrl release -> audio output stopped, queue empty (%d rounds): median %.1f ms, "
+        "p90 %.1f ms, max %.1f ms (target <= 50 ms)\n",
+        rounds, percentile(toSilence, 0.5), percentile(toSilence, 0.9), percentile(toSilence, 1.0));
     return 0;
 }

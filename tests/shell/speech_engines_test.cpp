@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <future>
 #include <mutex>
@@ -551,4 +552,51 @@ TEST_F(OpenJTalkAudio, TextWithNothingToPronounceEndsAtOnceWithoutSound) {
     EXPECT_TRUE(engine_.say("「」…\n　", &why)) << why.toStdString();
     EXPECT_LT(t.elapsed(), 3000);
     EXPECT_EQ(engine_.lastFirstSoundUs(), -1);
+}
+
+// The stop in the program: through the channel, with Open JTalk still synthesising the first
+// piece, and in the middle of a long text read in several utterances. Each time the queue is
+// empty at once and the next text is heard.
+TEST_F(OpenJTalkAudio, ChannelStopDuringSynthesisAndMidMailLeavesNothingAndSpeaksOnAfterwards) {
+    std::atomic<OpenJTalkEngine*> live{nullptr};
+    SpeechChannel channel({[&live] {
+        auto e = std::make_unique<OpenJTalkEngine>();
+        live = e.get();
+        return e;
+    }});
+    channel.speak(QStringLiteral("あ"));
+    ASSERT_TRUE(channel.waitUntilIdle(20000));
+    ASSERT_EQ(channel.engineName(), QStringLiteral("openjtalk"));
+    OpenJTalkEngine& engine = *live.load();
+
+    // 1. Before the first sound: open_jtalk is still working on the first piece.
+    channel.speak(kForecast);
+    channel.speak(QStringLiteral("二つ目"));
+    QTest::qWait(30);
+    QElapsedTimer t;
+    t.start();
+    channel.silence();
+    ASSERT_TRUE(channel.waitUntilIdle(2000));
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_EQ(channel.pending(), 0);
+
+    // 2. A long mail in pieces, stopped while its second piece plays.
+    const QString piece =
+        QStringLiteral("本文の続きです。受信トレイには未読のメールが二十通あります。");
+    for (int i = 0; i < 5; ++i) channel.speak(piece.repeated(2));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return channel.pending() <= 4; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.lastFirstSoundUs() >= 0; }, 20000));
+    t.restart();
+    channel.silence();
+    ASSERT_TRUE(channel.waitUntilIdle(2000));
+    EXPECT_LT(t.elapsed(), 500);
+    EXPECT_EQ(channel.pending(), 0);
+
+    // 3. The next utterance is heard in full.
+    QElapsedTimer heard;
+    heard.start();
+    channel.speak(QStringLiteral("はい、わかりました。"));
+    ASSERT_TRUE(channel.waitUntilIdle(20000));
+    EXPECT_GE(engine.lastFirstSoundUs(), 0);
+    EXPECT_GT(heard.elapsed(), 500);  // played, not cut at once by an old stop
 }
