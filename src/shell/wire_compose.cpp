@@ -1,7 +1,7 @@
 #include "compose/compose_fields.h"
-#include "compose/field_events.h"
 #include "compose/mail_sender.h"
 #include "compose/voice_recorder.h"
+#include "shell/core/control_events.h"
 #include "shell/main_window.h"
 
 #include <QAction>
@@ -15,16 +15,18 @@ void MainWindow::wire_compose() {
     auto* sender = new MailSender(context(), this);
     auto* recorder = new VoiceRecorder(context(), this);
 
+    // The fields reset themselves on every focus gain: a menu or another window passing through
+    // must not count as one.
     claim(w_.mailto);
-    attach_field_handlers(w_.mailto, {[fields] { fields->mailto_gained(); },
-                                      [fields] { fields->mailto_lost(); }, nullptr});
+    attach_handlers(w_.mailto, {[fields] { fields->mailto_gained(); },
+                                [fields] { fields->mailto_lost(); }, nullptr, true});
     claim(w_.subject);
-    attach_field_handlers(w_.subject, {[fields] { fields->subject_gained(); },
-                                       [fields] { fields->subject_lost(); }, nullptr});
+    attach_handlers(w_.subject, {[fields] { fields->subject_gained(); },
+                                 [fields] { fields->subject_lost(); }, nullptr, true});
     claim(w_.body);
-    attach_field_handlers(w_.body,
-                          {[fields] { fields->body_gained(); }, [fields] { fields->body_lost(); },
-                           [fields](int code) { fields->body_key(code); }});
+    attach_handlers(w_.body,
+                    {[fields] { fields->body_gained(); }, [fields] { fields->body_lost(); },
+                     [fields](int code) { fields->body_key(code); }, true});
 
     hooks_.create_mail = [fields] { fields->create_mail(); };
     hooks_.msg_replay_Click = [fields] { fields->msg_replay_Click(); };

@@ -1,12 +1,19 @@
 #include "shell/core/control_events.h"
 
 #include <QEvent>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QWidget>
 
 namespace qv {
 
 namespace {
+
+bool passing_visit(const QEvent* event) {
+    const Qt::FocusReason reason = static_cast<const QFocusEvent*>(event)->reason();
+    return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason ||
+           reason == Qt::MenuBarFocusReason;
+}
 
 class HandlerFilter : public QObject {
   public:
@@ -17,9 +24,11 @@ class HandlerFilter : public QObject {
     bool eventFilter(QObject*, QEvent* event) override {
         switch (event->type()) {
             case QEvent::FocusIn:
+                if (handlers_.ignore_passing_visits && passing_visit(event)) break;
                 if (handlers_.gained) handlers_.gained();
                 break;
             case QEvent::FocusOut:
+                if (handlers_.ignore_passing_visits && passing_visit(event)) break;
                 if (handlers_.lost) handlers_.lost();
                 break;
             case QEvent::KeyPress:

@@ -29,6 +29,11 @@ struct ControlHandlers {
     std::function<void()> gained;
     std::function<void()> lost;
     std::function<void(int code)> key;
+    // When set, the focus handlers do not run when the focus only leaves for another window, a
+    // popup or the menu bar and comes back. Controls that reset themselves on every focus gain
+    // (the compose fields) need this: a glance at a dialog or a menu command must not cost the
+    // user what they have typed.
+    bool ignore_passing_visits = false;
 };
 
 // Attaches the handlers to a control for as long as it lives.
