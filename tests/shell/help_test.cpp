@@ -144,7 +144,10 @@ TEST(ShippedHelp, EveryAreaHasItsKeys) {
     const HelpSections s = parse_help(QString::fromUtf8(f.readAll()).split(QLatin1Char('\n')));
     const QStringList keys[] = {
         {},
-        {QStringLiteral("F1"), QStringLiteral("TAB")},
+        // The common part also names the voice's own keys and where its settings are.
+        {QStringLiteral("F1"), QStringLiteral("TAB"), QStringLiteral("コントロールキーだけ"),
+         QStringLiteral("F2キー"), QStringLiteral("シフトキーとF2キー"),
+         QStringLiteral("音声の設定")},
         {QStringLiteral("ENTER"), QStringLiteral("INS"), QStringLiteral("DEL"),
          QStringLiteral("ESC"), QStringLiteral("SPACE")},
         {QStringLiteral("ENTER")},
@@ -168,7 +171,8 @@ TEST(ShippedHelp, TheManualCoversAccountsServersAndOptions) {
     for (const char* needed :
          {"<html lang=\"ja\">", "アカウント一覧", "既定に設定", "pop3://", "pop3s://", "smtp://",
           "smtps://", "STARTTLS", "--data-dir", "--speech auto|openjtalk|qt|transcript",
-          "--speech-log", "音声メッセージ", "F1", "SPACE", "Ctrl</kbd>+<kbd>TAB"}) {
+          "--speech-log", "音声メッセージ", "F1", "SPACE", "Ctrl</kbd>+<kbd>TAB", "<kbd>F2</kbd>",
+          "<kbd>Shift</kbd>+<kbd>F2</kbd>", "音声の設定"}) {
         EXPECT_TRUE(html.contains(QString::fromUtf8(needed))) << needed;
     }
 }
