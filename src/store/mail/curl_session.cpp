@@ -1,6 +1,7 @@
 #include "store/mail/curl_session.h"
 
 #include <sys/socket.h>
+#include <unistd.h>
 #include <csignal>
 #include <mutex>
 
@@ -63,6 +64,8 @@ CurlSession::CurlSession(const ServerAddress& server, const QString& user, const
     curl_easy_setopt(curl_, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(curl_, CURLOPT_OPENSOCKETFUNCTION, &CurlSession::on_open_socket);
     curl_easy_setopt(curl_, CURLOPT_OPENSOCKETDATA, this);
+    curl_easy_setopt(curl_, CURLOPT_CLOSESOCKETFUNCTION, &CurlSession::on_close_socket);
+    curl_easy_setopt(curl_, CURLOPT_CLOSESOCKETDATA, this);
     curl_easy_setopt(curl_, CURLOPT_BUFFERSIZE, 256L * 1024L);
 }
 
@@ -73,30 +76,22 @@ CurlSession::~CurlSession() {
 CURLcode CurlSession::perform() {
     if (!curl_) return CURLE_FAILED_INIT;
     replies_.clear();
+    refusal_.clear();
     const CURLcode code = curl_easy_perform(curl_);
     if (code == CURLE_OK) established_ = true;
     return code;
 }
 
-CURLcode CurlSession::connect_only() {
-    if (!curl_) return CURLE_FAILED_INIT;
-    curl_easy_setopt(curl_, CURLOPT_CONNECT_ONLY, 1L);
-    return perform();
-}
-
-curl_socket_t CurlSession::socket() const {
-    curl_socket_t socket = CURL_SOCKET_BAD;
-    if (!curl_ || curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &socket) != CURLE_OK) {
-        return CURL_SOCKET_BAD;
-    }
-    return socket;
-}
-
 void CurlSession::abandon() {
-    if (const curl_socket_t s = socket(); s != CURL_SOCKET_BAD) {
-        ::shutdown(s, SHUT_RDWR);  // the QUIT curl would send on cleanup now cannot go out
+    if (socket_ != CURL_SOCKET_BAD) {
+        ::shutdown(socket_, SHUT_RDWR);  // the QUIT curl would send on closing cannot go out
     }
     established_ = true;  // and nothing may reconnect
+}
+
+void CurlSession::allow_new_connection() {
+    established_ = false;
+    refused_reconnect_ = false;
 }
 
 size_t CurlSession::on_header(char* data, size_t size, size_t count, void* self) {
@@ -105,6 +100,12 @@ size_t CurlSession::on_header(char* data, size_t size, size_t count, void* self)
     QByteArray line(data, static_cast<qsizetype>(bytes));
     while (line.endsWith('\n') || line.endsWith('\r')) line.chop(1);
     if (session->replies_.size() >= kMaxReplies) session->replies_.removeFirst();
+    if (session->server_.protocol == MailProtocol::Pop3 && line.startsWith("-ERR")) {
+        session->refusal_ = line;
+        // Before libcurl, closing the connection, says goodbye. Not while logging in: libcurl
+        // goes on after some refusals there (CAPA, one of several AUTH mechanisms).
+        if (session->established_) session->abandon();
+    }
     session->replies_.append(line);
     return bytes;
 }
@@ -115,13 +116,24 @@ curl_socket_t CurlSession::on_open_socket(void* self, curlsocktype, struct curl_
         session->refused_reconnect_ = true;
         return CURL_SOCKET_BAD;
     }
-    return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    session->socket_ =
+        ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    return session->socket_;
+}
+
+int CurlSession::on_close_socket(void* self, curl_socket_t socket) {
+    auto* session = static_cast<CurlSession*>(self);
+    // Forgotten first: a later abandon() must never shut down a number reused by another file.
+    if (socket == session->socket_) session->socket_ = CURL_SOCKET_BAD;
+    return ::close(socket);
 }
 
 QString CurlSession::describe(CURLcode code) const {
     const bool pop3 = server_.protocol == MailProtocol::Pop3;
     const QString host = server_.host;
-    const QByteArray reply = last_reply();
+    // A command libcurl saw refused: the refusal, not what came after it (the goodbye).
+    const QByteArray reply =
+        code == CURLE_WEIRD_SERVER_REPLY && !refusal_.isEmpty() ? refusal_ : last_reply();
     switch (code) {
         case CURLE_OK:
             return {};

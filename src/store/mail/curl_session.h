@@ -33,20 +33,23 @@ class CurlSession {
     CURL* handle() const { return curl_; }
     const ServerAddress& server() const { return server_; }
 
-    // Runs what the options set on handle() ask for.
+    // Runs what the options set on handle() ask for, on the connection of the earlier commands
+    // when there was one.
     CURLcode perform();
-    // Connects and logs in (greeting, capabilities, STARTTLS, AUTH) and stops there: the
-    // commands that follow go through curl_easy_send / curl_easy_recv (see CurlStream).
-    CURLcode connect_only();
     // The connection's socket, or CURL_SOCKET_BAD when there is none.
-    curl_socket_t socket() const;
+    curl_socket_t socket() const { return socket_; }
 
     // The server's reply lines during the last perform (greeting and capabilities included).
     const QList<QByteArray>& replies() const { return replies_; }
     QByteArray last_reply() const { return replies_.isEmpty() ? QByteArray() : replies_.back(); }
 
     // Drops the connection without a goodbye, so the server commits nothing of this session.
+    // On POP3, a command the server refuses (after the first one succeeded) does the same:
+    // libcurl would otherwise say goodbye as it closes, and the server would commit.
     void abandon();
+    // Lets the next command open a new connection after all (only while the session has
+    // changed nothing on the server).
+    void allow_new_connection();
 
     // Why `code` happened, in Japanese, for the user.
     QString describe(CURLcode code) const;
@@ -55,10 +58,13 @@ class CurlSession {
     static size_t on_header(char* data, size_t size, size_t count, void* self);
     static curl_socket_t on_open_socket(void* self, curlsocktype purpose,
                                         struct curl_sockaddr* address);
+    static int on_close_socket(void* self, curl_socket_t socket);
 
     ServerAddress server_;
     CURL* curl_ = nullptr;
     QList<QByteArray> replies_;
+    QByteArray refusal_;  // the last "-ERR" of the last perform
+    curl_socket_t socket_ = CURL_SOCKET_BAD;
     bool established_ = false;
     bool refused_reconnect_ = false;
 };

@@ -1,26 +1,10 @@
 #include "store/mail/pop3_session.h"
 
-#include <cstring>
+#include <sys/socket.h>
+#include <cerrno>
 
 namespace qv::mail {
 namespace {
-
-// Messages in flight when the server takes pipelined commands: enough to keep the connection
-// busy, few enough that a failure leaves little in vain.
-constexpr size_t kWindow = 64;
-// A reply line longer than this is not POP3.
-constexpr qsizetype kMaxLine = 64 * 1024;
-// Consumed input is dropped once this much has piled up.
-constexpr qsizetype kCompactAt = 1024 * 1024;
-
-QString server_refused(const QByteArray& line) {
-    const QString text = QString::fromUtf8(line).trimmed();
-    if (line.contains("[AUTH]")) return QStringLiteral("パスワードかユーザー名が違います");
-    if (line.contains("[IN-USE]")) {
-        return QStringLiteral("メールボックスがほかで使用中です（%1）").arg(text);
-    }
-    return QStringLiteral("サーバーがエラーを返しました（%1）").arg(text);
-}
 
 QList<QByteArray> body_lines(const QByteArray& body) {
     QList<QByteArray> lines;
@@ -31,140 +15,87 @@ QList<QByteArray> body_lines(const QByteArray& body) {
     return lines;
 }
 
+QString connection_lost_reason() { return QStringLiteral("サーバーとの接続が切れました"); }
+
 }  // namespace
 
 Pop3Session::Pop3Session(const ServerAddress& server, const QString& user, const QString& password,
                          const NetworkOptions& options)
-    : curl_(server, user, password, options), idle_timeout_(options.idle_timeout_seconds) {}
+    : curl_(server, user, password, options),
+      server_(server),
+      connect_timeout_(options.connect_timeout_seconds),
+      idle_timeout_(options.idle_timeout_seconds) {
+    if (CURL* h = curl_.handle()) {
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Pop3Session::on_data);
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
+    }
+}
 
 Pop3Session::~Pop3Session() {
-    if (connected_ && !finished_) abandon();
+    if (!finished_) abandon();
 }
 
 bool Pop3Session::fail(const QString& reason, bool local) {
     error_ = reason;
     local_failure_ = local;
-    failed_ = true;  // the stream may be out of step with the replies: no more commands
+    failed_ = true;
     return false;
 }
 
-bool Pop3Session::connect() {
+size_t Pop3Session::on_data(char* data, size_t size, size_t count, void* self) {
+    auto* session = static_cast<Pop3Session*>(self);
+    const size_t bytes = size * count;
+    if (!session->receiver_) {
+        session->text_.append(data, static_cast<qsizetype>(bytes));
+        return bytes;
+    }
+    if (session->receiver_->data(data, bytes)) return bytes;
+    session->receiver_failed_ = true;
+    session->curl_.abandon();
+    return 0;  // libcurl stops with a write error
+}
+
+bool Pop3Session::command(const QByteArray& path, const char* custom, bool lines) {
     if (failed_) return false;
-    if (connected_) return true;
-    const CURLcode code = curl_.connect_only();
-    if (code != CURLE_OK) return fail(curl_.describe(code));
-    connected_ = true;
-    for (const QByteArray& line : curl_.replies()) {  // the capabilities, after STLS if any
-        if (line.trimmed().toUpper() == "PIPELINING") pipelining_ = true;
-    }
-    stream_ = std::make_unique<CurlStream>(curl_, idle_timeout_);
-    return true;
-}
-
-bool Pop3Session::fill() {
-    if (pos_ >= kCompactAt) {
-        in_.remove(0, pos_);
-        pos_ = 0;
-    }
-    if (!stream_->receive(&in_)) return fail(stream_->error());
-    return true;
-}
-
-bool Pop3Session::take_line(QByteArray* line) {
-    const qsizetype nl = in_.indexOf('\n', pos_);
-    if (nl < 0) {
-        if (in_.size() - pos_ > kMaxLine) {
-            fail(QStringLiteral("サーバーの応答を理解できませんでした"));
-        }
-        return false;
-    }
-    *line = in_.mid(pos_, nl - pos_);
-    if (line->endsWith('\r')) line->chop(1);
-    pos_ = nl + 1;
-    return true;
-}
-
-bool Pop3Session::read_status(QByteArray* line) {
-    while (!take_line(line)) {
-        if (failed_ || !fill()) return false;
-    }
-    return true;
-}
-
-bool Pop3Session::take_body(const std::function<bool(const char*, size_t)>& sink, bool* done) {
-    *done = false;
-    const char* b = in_.constData();
-    const qsizetype size = in_.size();
-    while (pos_ < size) {
-        if (line_start_ && b[pos_] == '.') {
-            if (pos_ + 1 >= size) return true;  // too early to tell
-            if (b[pos_ + 1] == '\n') {
-                pos_ += 2;
-                *done = true;
-                return true;
-            }
-            if (b[pos_ + 1] == '\r') {
-                if (pos_ + 2 >= size) return true;
-                if (b[pos_ + 2] == '\n') {
-                    pos_ += 3;
-                    *done = true;
-                    return true;
-                }
-            }
-            ++pos_;  // a dot the server doubled
-            line_start_ = false;
-            continue;
-        }
-        // Everything up to the next line that starts with a dot goes out in one piece.
-        const void* hit = ::memmem(b + pos_, static_cast<size_t>(size - pos_), "\n.", 2);
-        const qsizetype end = hit ? static_cast<const char*>(hit) - b + 1 : size;
-        if (!sink(b + pos_, static_cast<size_t>(end - pos_))) return false;
-        line_start_ = b[end - 1] == '\n';
-        pos_ = end;
-    }
-    return true;
-}
-
-bool Pop3Session::read_lines(QByteArray* body) {
-    const auto collect = [body](const char* data, size_t size) {
-        body->append(data, static_cast<qsizetype>(size));
-        return true;
-    };
-    line_start_ = true;
-    for (bool done = false; !done;) {
-        take_body(collect, &done);
-        if (!done && !fill()) return false;
-    }
-    return true;
-}
-
-bool Pop3Session::simple(const QByteArray& command, Reply reply, QByteArray* answer) {
-    if (!connect()) return false;
-    stream_->queue(command + "\r\n");
-    QByteArray status;
-    if (!read_status(&status)) return false;
-    if (!status.startsWith("+OK")) {
-        // A refusal of one command leaves the session usable.
-        error_ = server_refused(status);
-        local_failure_ = false;
-        *answer = status;
-        return false;
-    }
-    if (reply == Reply::Line) {
-        *answer = status;
+    CURL* h = curl_.handle();
+    if (!h) return fail(curl_.describe(CURLE_FAILED_INIT));
+    text_.clear();
+    receiver_failed_ = false;
+    curl_easy_setopt(h, CURLOPT_URL, server_.url(path).constData());
+    curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, custom);
+    curl_easy_setopt(h, CURLOPT_NOBODY, lines ? 0L : 1L);
+    // Once a DELE went out, libcurl must never give up on a silent server by saying goodbye
+    // (its reaction to a reply that does not come): the whole transfer gets a time limit that
+    // ends first, and ends it without one.
+    const long limit_ms =
+        deleting_ ? 1000L * (idle_timeout_ + (connected_ ? 0 : connect_timeout_)) : 0L;
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, limit_ms);
+    curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT,
+                     static_cast<long>(idle_timeout_ + (deleting_ ? 2 : 0)));
+    const CURLcode code = curl_.perform();
+    if (code == CURLE_OK) {
+        connected_ = true;
         return true;
     }
-    answer->clear();
-    return read_lines(answer);
+    if (receiver_failed_) return fail(QString(), true);
+    return fail(curl_.describe(code));
+}
+
+bool Pop3Session::connection_lost() const {
+    const curl_socket_t socket = curl_.socket();
+    if (socket == CURL_SOCKET_BAD) return true;
+    char byte = 0;
+    const ssize_t n = ::recv(socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
 bool Pop3Session::stat(qint64* count, qint64* octets) {
-    QByteArray line;
-    if (!simple("STAT", Reply::Line, &line)) return false;
+    if (!command("/", "STAT", false)) return false;
+    const QByteArray line = curl_.last_reply();
     const QList<QByteArray> parts = line.simplified().split(' ');
     bool ok_count = false;
     bool ok_size = false;
-    if (parts.size() >= 3) {
+    if (parts.size() >= 3 && parts[0] == "+OK") {
         *count = parts[1].toLongLong(&ok_count);
         *octets = parts[2].toLongLong(&ok_size);
     }
@@ -174,18 +105,20 @@ bool Pop3Session::stat(qint64* count, qint64* octets) {
 }
 
 bool Pop3Session::list(QList<QByteArray>* lines) {
-    QByteArray body;
-    if (!simple("LIST", Reply::Lines, &body)) return false;
-    *lines = body_lines(body);
+    if (!command("/", nullptr, true)) return false;  // LIST
+    *lines = body_lines(text_);
     return true;
 }
 
 bool Pop3Session::uidl(std::vector<std::pair<int, QByteArray>>* messages) {
     messages->clear();
-    QByteArray body;
-    if (!simple("UIDL", Reply::Lines, &body)) {
-        if (failed_) return false;
-        // No UIDL on this server: number the messages from LIST and go without ids.
+    if (!command("/", "UIDL", true)) {
+        if (deleting_ || local_failure_ || !curl_.last_reply().startsWith("-ERR")) return false;
+        // No UIDL on this server: number the messages from LIST and go without ids. libcurl
+        // has closed the connection on the refusal; as nothing has changed on the server yet,
+        // a new one may take its place.
+        failed_ = false;
+        curl_.allow_new_connection();
         QList<QByteArray> lines;
         if (!list(&lines)) return false;
         for (const QByteArray& line : lines) {
@@ -194,7 +127,7 @@ bool Pop3Session::uidl(std::vector<std::pair<int, QByteArray>>* messages) {
         }
         return true;
     }
-    for (const QByteArray& line : body_lines(body)) {
+    for (const QByteArray& line : body_lines(text_)) {
         const qsizetype space = line.indexOf(' ');
         if (space <= 0) continue;
         const int n = line.left(space).toInt();
@@ -204,75 +137,42 @@ bool Pop3Session::uidl(std::vector<std::pair<int, QByteArray>>* messages) {
 }
 
 bool Pop3Session::fetch_and_delete(const std::vector<Step>& steps, const Receiver& receiver) {
-    if (steps.empty()) return true;
-    if (!connect()) return false;
+    if (failed_) return false;
     // Every RETR first, then every DELE: Dovecot commits the deletions at QUIT about twice as
     // fast when they did not come between the retrievals. Nothing is deleted before QUIT
-    // either way, and the terminating line of each message shows that it came whole.
-    struct Command {
-        bool retrieve;
-        size_t step;
-    };
-    std::vector<Command> commands;
+    // either way.
     for (size_t i = 0; i < steps.size(); ++i) {
-        if (steps[i].fetch) commands.push_back({true, i});
+        if (!steps[i].fetch) continue;
+        if (!receiver.begin(i)) return fail(QString(), true);
+        receiver_ = &receiver;
+        const bool fetched = command('/' + QByteArray::number(steps[i].number), nullptr, true);
+        receiver_ = nullptr;
+        if (!fetched) return false;
+        // Over a plain connection, libcurl takes the server closing it as the end of the
+        // message: only a connection still open shows that the terminating line came.
+        if (connection_lost()) {
+            curl_.abandon();
+            return fail(connection_lost_reason());
+        }
+        if (!receiver.end(i)) return fail(QString(), true);
     }
-    for (size_t i = 0; i < steps.size(); ++i) commands.push_back({false, i});
-
-    const size_t window = pipelining_ ? kWindow : 1;
-    size_t sent = 0;
-    size_t done = 0;
-    bool in_body = false;
-    while (done < commands.size()) {
-        if (sent < commands.size() && sent - done < window) {
-            for (; sent < commands.size() && sent - done < window; ++sent) {
-                const Command& c = commands[sent];
-                stream_->queue((c.retrieve ? "RETR " : "DELE ") +
-                               QByteArray::number(steps[c.step].number) + "\r\n");
-            }
-            if (!stream_->send_some()) return fail(stream_->error());
-        }
-        const Command& current = commands[done];
-        bool progressed = false;
-        if (in_body) {
-            bool complete = false;
-            if (!take_body(receiver.data, &complete)) return fail(QString(), true);
-            if (complete) {
-                if (!receiver.end(current.step)) return fail(QString(), true);
-                in_body = false;
-                ++done;
-                progressed = true;
-            }
-        } else if (QByteArray line; take_line(&line)) {
-            if (!line.startsWith("+OK")) return fail(server_refused(line));
-            if (current.retrieve) {
-                if (!receiver.begin(current.step)) return fail(QString(), true);
-                line_start_ = true;
-                in_body = true;
-            } else {
-                ++done;
-            }
-            progressed = true;
-        }
-        if (failed_) return false;
-        if (!progressed && done < commands.size() && !fill()) return false;
+    for (const Step& step : steps) {
+        deleting_ = true;
+        if (!command('/' + QByteArray::number(step.number), "DELE", false)) return false;
     }
     return true;
 }
 
 bool Pop3Session::quit() {
-    if (!connected_) {
-        finished_ = true;
+    if (failed_ || !connected_) {
+        abandon();
         return !failed_;
     }
-    QByteArray line;
-    if (!simple("QUIT", Reply::Line, &line)) {
-        abandon();
-        return false;
-    }
-    finished_ = true;
-    curl_.abandon();  // the server has said goodbye; curl must not say it again
-    return true;
+    if (finished_) return false;  // dropped already, or quit: there is nothing left to commit
+    deleting_ = true;             // the same bounded wait as for a DELE
+    const bool said = command("/", "QUIT", false);
+    abandon();  // the server has said goodbye; libcurl must not say it again
+    return said;
 }
 
 void Pop3Session::abandon() {

@@ -1,26 +1,24 @@
 #pragma once
 
 #include "store/mail/curl_session.h"
-#include "store/mail/curl_stream.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
 #include <functional>
-#include <memory>
 #include <utility>
 #include <vector>
 
 namespace qv::mail {
 
-// One POP3 session (RFC 1939) over one connection: libcurl connects, starts TLS and logs in;
-// the commands after that are ours, pipelined when the server offers PIPELINING (RFC 2449), so
-// a thousand messages do not cost two thousand round trips.
+// One POP3 session (RFC 1939) over one connection: every command is a libcurl transfer on the
+// same easy handle, so libcurl logs in once (STARTTLS included) and keeps the connection for the
+// commands that follow.
 //
 // Deletions take effect only when quit() succeeds. A session that asked for deletions and is
 // destroyed without quit() drops its connection without a goodbye, so the server keeps
-// everything; so does a lost connection.
+// everything; so does a lost connection, a refused command or a server that stops answering.
 class Pop3Session {
   public:
     Pop3Session(const ServerAddress& server, const QString& user, const QString& password,
@@ -63,27 +61,26 @@ class Pop3Session {
     bool local_failure() const { return local_failure_; }
 
   private:
-    enum class Reply { Line, Lines };
-    bool connect();
     bool fail(const QString& reason, bool local = false);
-    bool fill();
-    bool take_line(QByteArray* line);
-    bool read_status(QByteArray* line);
-    bool read_lines(QByteArray* body);
-    // Consumes message bytes from the input up to the terminating line; *done when it came.
-    bool take_body(const std::function<bool(const char*, size_t)>& sink, bool* done);
-    bool simple(const QByteArray& command, Reply reply, QByteArray* answer);
+    // One command on the session's connection: `path` is "/" or "/<n>"; `custom` replaces the
+    // command libcurl derives from it (LIST without a number, RETR with one); `lines` reads a
+    // multi-line answer. The answer goes to text_ or, while receiver_ is set, to the receiver.
+    bool command(const QByteArray& path, const char* custom, bool lines);
+    // A lost connection, seen after a transfer that libcurl took as complete.
+    bool connection_lost() const;
+    static size_t on_data(char* data, size_t size, size_t count, void* self);
 
     CurlSession curl_;
+    ServerAddress server_;
+    int connect_timeout_;
     int idle_timeout_;
-    std::unique_ptr<CurlStream> stream_;
-    bool connected_ = false;
+    bool connected_ = false;  // a command has succeeded
     bool failed_ = false;
-    bool pipelining_ = false;
     bool finished_ = false;
-    QByteArray in_;
-    qsizetype pos_ = 0;       // first unread byte of in_
-    bool line_start_ = true;  // inside a message body: the next byte starts a line
+    bool deleting_ = false;  // a DELE went out: from now on no goodbye but quit()'s
+    QByteArray text_;
+    const Receiver* receiver_ = nullptr;
+    bool receiver_failed_ = false;
     QString error_;
     bool local_failure_ = false;
 };
