@@ -70,7 +70,53 @@ CurlSession::CurlSession(const ServerAddress& server, const QString& user, const
 }
 
 CurlSession::~CurlSession() {
+    cancel();
+    if (multi_) curl_multi_cleanup(multi_);  // closes the connection (goodbye unless abandoned)
     if (curl_) curl_easy_cleanup(curl_);
+}
+
+void CurlSession::start() {
+    replies_.clear();
+    refusal_.clear();
+    if (!curl_) return;
+    if (!multi_) multi_ = curl_multi_init();
+    if (!multi_ || curl_multi_add_handle(multi_, curl_) != CURLM_OK) return;
+    active_ = true;
+    int running = 0;
+    curl_multi_perform(multi_, &running);
+}
+
+CURLcode CurlSession::finish() {
+    if (!active_) return curl_ ? CURLE_OUT_OF_MEMORY : CURLE_FAILED_INIT;
+    CURLcode code = CURLE_OK;
+    for (bool done = false; !done;) {
+        int running = 0;
+        if (curl_multi_perform(multi_, &running) != CURLM_OK) {
+            code = CURLE_OUT_OF_MEMORY;
+            break;
+        }
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == curl_) {
+                code = message->data.result;
+                done = true;
+            }
+        }
+        // libcurl shortens the wait to its own next timeout.
+        if (!done && curl_multi_poll(multi_, nullptr, 0, 1000, nullptr) != CURLM_OK) {
+            code = CURLE_OUT_OF_MEMORY;
+            break;
+        }
+    }
+    cancel();
+    if (code == CURLE_OK) established_ = true;
+    return code;
+}
+
+void CurlSession::cancel() {
+    if (!active_) return;
+    curl_multi_remove_handle(multi_, curl_);  // the connection stays in multi_ for the next
+    active_ = false;
 }
 
 CURLcode CurlSession::perform() {

@@ -36,6 +36,13 @@ class CurlSession {
     // Runs what the options set on handle() ask for, on the connection of the earlier commands
     // when there was one.
     CURLcode perform();
+    // The same in two halves, on a connection that only these halves use: start() sends the
+    // command and returns without waiting for the answer, so that the caller can do other work
+    // meanwhile; finish() waits for the transfer to end. cancel() ends a started transfer
+    // without finishing it.
+    void start();
+    CURLcode finish();
+    void cancel();
     // The connection's socket, or CURL_SOCKET_BAD when there is none.
     curl_socket_t socket() const { return socket_; }
 
@@ -62,6 +69,8 @@ class CurlSession {
 
     ServerAddress server_;
     CURL* curl_ = nullptr;
+    CURLM* multi_ = nullptr;  // holds the connection between start()/finish() transfers
+    bool active_ = false;
     QList<QByteArray> replies_;
     QByteArray refusal_;  // the last "-ERR" of the last perform
     curl_socket_t socket_ = CURL_SOCKET_BAD;

@@ -55,30 +55,40 @@ size_t Pop3Session::on_data(char* data, size_t size, size_t count, void* self) {
     return 0;  // libcurl stops with a write error
 }
 
-bool Pop3Session::command(const QByteArray& path, const char* custom, bool lines) {
-    if (failed_) return false;
+void Pop3Session::send(const QByteArray& path, const char* custom, bool lines) {
     CURL* h = curl_.handle();
-    if (!h) return fail(curl_.describe(CURLE_FAILED_INIT));
     text_.clear();
     receiver_failed_ = false;
-    curl_easy_setopt(h, CURLOPT_URL, server_.url(path).constData());
-    curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, custom);
-    curl_easy_setopt(h, CURLOPT_NOBODY, lines ? 0L : 1L);
-    // Once a DELE went out, libcurl must never give up on a silent server by saying goodbye
-    // (its reaction to a reply that does not come): the whole transfer gets a time limit that
-    // ends first, and ends it without one.
-    const long limit_ms =
-        deleting_ ? 1000L * (idle_timeout_ + (connected_ ? 0 : connect_timeout_)) : 0L;
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, limit_ms);
-    curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT,
-                     static_cast<long>(idle_timeout_ + (deleting_ ? 2 : 0)));
-    const CURLcode code = curl_.perform();
+    if (h) {
+        curl_easy_setopt(h, CURLOPT_URL, server_.url(path).constData());
+        curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, custom);
+        curl_easy_setopt(h, CURLOPT_NOBODY, lines ? 0L : 1L);
+        // Once a DELE went out, libcurl must never give up on a silent server by saying
+        // goodbye (its reaction to a reply that does not come): the whole transfer gets a time
+        // limit that ends first, and ends it without one.
+        const long limit_ms =
+            deleting_ ? 1000L * (idle_timeout_ + (connected_ ? 0 : connect_timeout_)) : 0L;
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, limit_ms);
+        curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT,
+                         static_cast<long>(idle_timeout_ + (deleting_ ? 2 : 0)));
+    }
+    curl_.start();
+}
+
+bool Pop3Session::finish() {
+    const CURLcode code = curl_.finish();
     if (code == CURLE_OK) {
         connected_ = true;
         return true;
     }
     if (receiver_failed_) return fail(QString(), true);
     return fail(curl_.describe(code));
+}
+
+bool Pop3Session::command(const QByteArray& path, const char* custom, bool lines) {
+    if (failed_) return false;
+    send(path, custom, lines);
+    return finish();
 }
 
 bool Pop3Session::connection_lost() const {
@@ -141,11 +151,26 @@ bool Pop3Session::fetch_and_delete(const std::vector<Step>& steps, const Receive
     // Every RETR first, then every DELE: Dovecot commits the deletions at QUIT about twice as
     // fast when they did not come between the retrievals. Nothing is deleted before QUIT
     // either way.
-    for (size_t i = 0; i < steps.size(); ++i) {
-        if (!steps[i].fetch) continue;
-        if (!receiver.begin(i)) return fail(QString(), true);
+    const auto next_fetch = [&steps](size_t from) {
+        while (from < steps.size() && !steps[from].fetch) ++from;
+        return from;
+    };
+    const auto local = [this] {
+        curl_.cancel();
+        return fail(QString(), true);
+    };
+    size_t i = next_fetch(0);
+    if (i < steps.size()) {
+        if (!receiver.begin(i)) return local();
+        send('/' + QByteArray::number(steps[i].number), nullptr, true);
+    }
+    while (i < steps.size()) {
+        // What came before the receiver was ready for it.
+        if (!text_.isEmpty() && !receiver.data(text_.constData(), size_t(text_.size()))) {
+            return local();
+        }
         receiver_ = &receiver;
-        const bool fetched = command('/' + QByteArray::number(steps[i].number), nullptr, true);
+        const bool fetched = finish();
         receiver_ = nullptr;
         if (!fetched) return false;
         // Over a plain connection, libcurl takes the server closing it as the end of the
@@ -154,7 +179,13 @@ bool Pop3Session::fetch_and_delete(const std::vector<Step>& steps, const Receive
             curl_.abandon();
             return fail(connection_lost_reason());
         }
-        if (!receiver.end(i)) return fail(QString(), true);
+        // The next message is asked for before this one is closed and the next file made, so
+        // that the server works on it meanwhile.
+        const size_t next = next_fetch(i + 1);
+        if (next < steps.size()) send('/' + QByteArray::number(steps[next].number), nullptr, true);
+        if (!receiver.end(i)) return local();
+        if (next < steps.size() && !receiver.begin(next)) return local();
+        i = next;
     }
     for (const Step& step : steps) {
         deleting_ = true;

@@ -66,6 +66,9 @@ class Pop3Session {
     // command libcurl derives from it (LIST without a number, RETR with one); `lines` reads a
     // multi-line answer. The answer goes to text_ or, while receiver_ is set, to the receiver.
     bool command(const QByteArray& path, const char* custom, bool lines);
+    // The two halves of command(): the command goes out, then its transfer is finished.
+    void send(const QByteArray& path, const char* custom, bool lines);
+    bool finish();
     // A lost connection, seen after a transfer that libcurl took as complete.
     bool connection_lost() const;
     static size_t on_data(char* data, size_t size, size_t count, void* self);
