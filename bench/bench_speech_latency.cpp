@@ -1,5 +1,6 @@
 // How long a user waits for the first sound: time from OpenJTalkEngine::say() to the first audio
 // handed to the output, for a short and a long text, on the speech thread as the program runs it.
+#include "bench_audio.h"
 #include "shell/core/openjtalk_engine.h"
 
 #include <QAudioDevice>
@@ -14,21 +15,6 @@
 #include <vector>
 
 namespace {
-
-// Without a sound server there is nothing to measure: start the scripts' null sink unless some
-// server already answers.
-void ensureAudio() {
-    QProcess bash;
-    bash.start(QStringLiteral("bash"),
-               {QStringLiteral("-c"),
-                QStringLiteral("source '%1/scripts/lib/audio.sh' && qv_start_audio && "
-                               "printf %s \"${PULSE_SERVER:-}\"")
-                    .arg(QStringLiteral(QV_SOURCE_DIR))});
-    if (bash.waitForFinished(20000) && bash.exitCode() == 0) {
-        const QByteArray server = bash.readAllStandardOutput().trimmed();
-        if (!server.isEmpty()) qputenv("PULSE_SERVER", server);
-    }
-}
 
 struct Run {
     double firstSoundMs;

@@ -1,6 +1,7 @@
 // How fast Ctrl alone silences the voice: from the Ctrl release reaching the program to the
 // engine having stopped its audio output (the utterance over, the queue empty), with Open JTalk
 // in the middle of a long text, as the program runs it.
+#include "bench_audio.h"
 #include "shell/core/openjtalk_engine.h"
 #include "shell/core/speech_channel.h"
 #include "shell/core/speech_keys.h"
@@ -18,19 +19,6 @@
 #include <vector>
 
 namespace {
-
-void ensureAudio() {
-    QProcess bash;
-    bash.start(QStringLiteral("bash"),
-               {QStringLiteral("-c"),
-                QStringLiteral("source '%1/scripts/lib/audio.sh' && qv_start_audio && "
-                               "printf %s \"${PULSE_SERVER:-}\"")
-                    .arg(QStringLiteral(QV_SOURCE_DIR))});
-    if (bash.waitForFinished(20000) && bash.exitCode() == 0) {
-        const QByteArray server = bash.readAllStandardOutput().trimmed();
-        if (!server.isEmpty()) qputenv("PULSE_SERVER", server);
-    }
-}
 
 double percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
