@@ -48,7 +48,8 @@ void SpeechHistoryDialog::showEvent(QShowEvent* event) {
     say(QStringLiteral("読み上げ履歴 %1件。新しい順です。上下の矢印キーで選び、ENTERキーで読み上げ"
                        "ます。ESCキーで閉じます")
             .arg(list_->count()));
-    sayPosition(list_->currentRow());
+    // After the greeting, not instead of it.
+    sayPosition(list_->currentRow(), false);
 }
 
 void SpeechHistoryDialog::say(const QString& text) {
@@ -56,13 +57,13 @@ void SpeechHistoryDialog::say(const QString& text) {
     speech_.repeat(text);
 }
 
-void SpeechHistoryDialog::sayPosition(int row) {
+void SpeechHistoryDialog::sayPosition(int row, bool interrupt) {
     if (row < 0 || row >= list_->count()) return;
     const QString text = list_->item(row)->data(Qt::UserRole).toString();
     QString preview = text.left(kPreviewLength);
     if (text.size() > kPreviewLength) preview += QStringLiteral("…");
     // Moving on makes the previous entry uninteresting: only the newest position is said.
-    speech_.silence();
+    if (interrupt) speech_.silence();
     say(QStringLiteral("%1件目 %2").arg(row + 1).arg(preview));
 }
 

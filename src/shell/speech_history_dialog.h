@@ -33,7 +33,8 @@ class SpeechHistoryDialog : public QDialog {
     void showEvent(QShowEvent* event) override;
 
   private:
-    void sayPosition(int row);
+    // interrupt: cut what is being said (a move), rather than follow it (the first entry).
+    void sayPosition(int row, bool interrupt = true);
     void say(const QString& text);
 
     SpeechChannel& speech_;

@@ -91,11 +91,14 @@ TEST(SpeechKeysInTheWindow, ShiftF2ListsTheHistoryNewestFirstEnterSaysOneEscClos
     QStringList rows;
     QStringList greeting;
     qsizetype from = h.spoken().size();
+    const int silencesBefore = speech.silenceCount();
+    int silencedOnOpening = -1;
     bool closed = false;
     when_modal([&](QDialog* dialog) {
         auto* list = dialog->findChild<QListWidget*>(QStringLiteral("speech_history"));
         ASSERT_NE(list, nullptr);
         for (int i = 0; i < list->count(); ++i) rows << list->item(i)->text();
+        silencedOnOpening = speech.silenceCount() - silencesBefore;
         greeting = h.spoken().mid(from);
         from = h.spoken().size();
         keys(dialog, Qt::Key_Down);
@@ -115,6 +118,8 @@ TEST(SpeechKeysInTheWindow, ShiftF2ListsTheHistoryNewestFirstEnterSaysOneEscClos
                                           "選び、ENTERキーで読み上げます。ESCキーで閉じます")
                                .arg(history.size()),
                            QStringLiteral("1件目 最後の読み上げ")}));
+    // The greeting is heard: nothing cut it short when the first entry was said.
+    EXPECT_EQ(silencedOnOpening, 0);
     const QStringList said = h.spoken().mid(from);
     ASSERT_EQ(said.size(), 2);
     EXPECT_EQ(said.at(0), QStringLiteral("2件目 一行目\n二行目の長い本文"));
