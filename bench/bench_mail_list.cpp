@@ -1,12 +1,12 @@
 // The mail list with big folders: filling it with 10,000 and 100,000 mails (time and memory),
 // and ENTER on a mail with a 100 KB body (time until its first words reach the voice).
-#include "shell/core/app_state.h"
-#include "shell/core/context.h"
-#include "shell/core/flex_grid.h"
-#include "shell/core/platform.h"
-#include "shell/core/speech_channel.h"
+#include "core/app_state.h"
+#include "core/context.h"
+#include "core/platform.h"
+#include "mail/mail_component.h"
+#include "mailbox/flex_grid.h"
 #include "shell/main_window.h"
-#include "store/mail/mail_component.h"
+#include "speech/speech_channel.h"
 #include "store/mail_store.h"
 
 #include <QApplication>

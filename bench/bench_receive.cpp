@@ -9,8 +9,8 @@
 //
 // Usage: qv_bench_receive [MESSAGES=1000] [BODY_BYTES=5000] [ROUNDS=3]
 //        QV_MAIL_SERVERS_ENV names the servers' env file (default /tmp/qmail-servers/env).
+#include "mail/curl_mail_component.h"
 #include "receive/mail_saver.h"
-#include "store/mail/curl_mail_component.h"
 #include "store/mail_store.h"
 
 #include <QCoreApplication>

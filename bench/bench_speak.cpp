@@ -1,5 +1,5 @@
 // 1,000 speak() calls on the GUI thread: the caller must never wait for the voice.
-#include "shell/core/speech_channel.h"
+#include "speech/speech_channel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // How long a user waits for the first sound: time from OpenJTalkEngine::say() to the first audio
 // handed to the output, for a short and a long text, on the speech thread as the program runs it.
 #include "bench_audio.h"
-#include "shell/core/openjtalk_engine.h"
+#include "speech/openjtalk_engine.h"
 
 #include <QAudioDevice>
 #include <QCoreApplication>

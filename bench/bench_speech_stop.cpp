@@ -2,9 +2,9 @@
 // engine having stopped its audio output (the utterance over, the queue empty), with Open JTalk
 // in the middle of a long text, as the program runs it.
 #include "bench_audio.h"
-#include "shell/core/openjtalk_engine.h"
-#include "shell/core/speech_channel.h"
-#include "shell/core/speech_keys.h"
+#include "speech/openjtalk_engine.h"
+#include "speech/speech_channel.h"
+#include "speech/speech_keys.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,10 +1,10 @@
 #include "app/app.h"
 
-#include "shell/core/platform.h"
-#include "shell/core/speech_channel.h"
-#include "shell/core/speech_engines.h"
+#include "core/platform.h"
+#include "mail/curl_mail_component.h"
 #include "shell/main_window.h"
-#include "store/mail/curl_mail_component.h"
+#include "speech/speech_channel.h"
+#include "speech/speech_engines.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,12 +1,12 @@
 #include "compose/compose_fields.h"
 
 #include "compose/reply_parts.h"
-#include "shell/core/app_state.h"
-#include "shell/core/context.h"
-#include "shell/core/control_events.h"
-#include "shell/core/feedback.h"
-#include "shell/core/flex_grid.h"
-#include "shell/core/widgets.h"
+#include "core/app_state.h"
+#include "core/context.h"
+#include "core/control_events.h"
+#include "core/feedback.h"
+#include "core/widgets.h"
+#include "mailbox/flex_grid.h"
 #include "store/mail_store.h"
 
 #include <QLineEdit>

@@ -1,12 +1,12 @@
 #include "compose/mail_sender.h"
 
 #include "compose/voice_recorder.h"
-#include "shell/core/app_state.h"
-#include "shell/core/context.h"
-#include "shell/core/feedback.h"
-#include "shell/core/platform.h"
-#include "shell/core/widgets.h"
-#include "store/mail/mail_component.h"
+#include "core/app_state.h"
+#include "core/context.h"
+#include "core/feedback.h"
+#include "core/platform.h"
+#include "core/widgets.h"
+#include "mail/mail_component.h"
 
 #include <QFile>
 #include <QLineEdit>

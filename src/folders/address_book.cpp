@@ -1,11 +1,11 @@
 #include "folders/address_book.h"
 
+#include "core/app_state.h"
+#include "core/context.h"
+#include "core/control_events.h"
+#include "core/feedback.h"
+#include "core/widgets.h"
 #include "folders/list_choice.h"
-#include "shell/core/app_state.h"
-#include "shell/core/context.h"
-#include "shell/core/control_events.h"
-#include "shell/core/feedback.h"
-#include "shell/core/widgets.h"
 #include "store/mail_store.h"
 
 #include <QLineEdit>

@@ -1,8 +1,8 @@
 #include "layout/splitter.h"
 
-#include "shell/core/app_state.h"
-#include "shell/core/flex_grid.h"
-#include "shell/core/widgets.h"
+#include "core/app_state.h"
+#include "core/widgets.h"
+#include "mailbox/flex_grid.h"
 
 #include <QFrame>
 #include <QHeaderView>

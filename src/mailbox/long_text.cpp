@@ -1,6 +1,6 @@
 #include "mailbox/long_text.h"
 
-#include "shell/core/feedback.h"
+#include "core/feedback.h"
 
 #include <QTextBoundaryFinder>
 

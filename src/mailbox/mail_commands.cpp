@@ -1,15 +1,15 @@
 #include "mailbox/mail_commands.h"
 
+#include "core/app_state.h"
+#include "core/context.h"
+#include "core/control_events.h"
+#include "core/feedback.h"
+#include "core/platform.h"
+#include "core/widgets.h"
+#include "mail/mail_component.h"
+#include "mailbox/flex_grid.h"
 #include "mailbox/long_text.h"
 #include "mailbox/sender_entry.h"
-#include "shell/core/app_state.h"
-#include "shell/core/context.h"
-#include "shell/core/control_events.h"
-#include "shell/core/feedback.h"
-#include "shell/core/flex_grid.h"
-#include "shell/core/platform.h"
-#include "shell/core/widgets.h"
-#include "store/mail/mail_component.h"
 #include "store/mail_store.h"
 
 #include <QListWidget>

@@ -1,10 +1,10 @@
 #include "mailbox/mail_list.h"
 
-#include "shell/core/app_state.h"
-#include "shell/core/context.h"
-#include "shell/core/feedback.h"
-#include "shell/core/flex_grid.h"
-#include "shell/core/widgets.h"
+#include "core/app_state.h"
+#include "core/context.h"
+#include "core/feedback.h"
+#include "core/widgets.h"
+#include "mailbox/flex_grid.h"
 #include "store/mail_store.h"
 
 namespace qv {

@@ -1,8 +1,8 @@
 #include "receive/mail_saver.h"
 
+#include "core/platform.h"
+#include "mail/mail_component.h"
 #include "receive/mail_parts.h"
-#include "shell/core/platform.h"
-#include "store/mail/mail_component.h"
 #include "store/mail_store.h"
 
 #include <QDir>

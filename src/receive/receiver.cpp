@@ -1,10 +1,10 @@
 #include "receive/receiver.h"
 
-#include "shell/core/app_state.h"
-#include "shell/core/context.h"
-#include "shell/core/feedback.h"
-#include "shell/core/platform.h"
-#include "store/mail/mail_component.h"
+#include "core/app_state.h"
+#include "core/context.h"
+#include "core/feedback.h"
+#include "core/platform.h"
+#include "mail/mail_component.h"
 #include "store/mail_store.h"
 
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 #include "settings/account_editor.h"
 
-#include "shell/core/app_state.h"
-#include "shell/core/feedback.h"
-#include "shell/core/widgets.h"
+#include "core/app_state.h"
+#include "core/feedback.h"
+#include "core/widgets.h"
 #include "store/mail_store.h"
 
 #include <QFont>

@@ -1,9 +1,9 @@
 #include "settings/accounts.h"
 
-#include "shell/core/app_state.h"
-#include "shell/core/context.h"
-#include "shell/core/feedback.h"
-#include "store/mail/mail_component.h"
+#include "core/app_state.h"
+#include "core/context.h"
+#include "core/feedback.h"
+#include "mail/mail_component.h"
 #include "store/mail_store.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "settings/options.h"
 
-#include "shell/core/app_state.h"
+#include "core/app_state.h"
 #include "store/mail_store.h"
 
 #include <cstdio>

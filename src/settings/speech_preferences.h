@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/core/speech_engine.h"
+#include "speech/speech_engine.h"
 
 namespace qv {
 

@@ -1,9 +1,9 @@
 #include "settings/speech_settings_dialog.h"
 
-#include "shell/core/app_state.h"
-#include "shell/core/control_events.h"
-#include "shell/core/feedback.h"
-#include "shell/core/speech_channel.h"
+#include "core/app_state.h"
+#include "core/control_events.h"
+#include "core/feedback.h"
+#include "speech/speech_channel.h"
 
 #include <QCheckBox>
 #include <QComboBox>

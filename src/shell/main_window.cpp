@@ -1,11 +1,11 @@
 #include "shell/main_window.h"
 
-#include "shell/core/control_events.h"
-#include "shell/core/flex_grid.h"
-#include "shell/core/platform.h"
-#include "shell/core/speech_channel.h"
-#include "shell/core/wait_cue.h"
-#include "store/mail/mail_component.h"
+#include "core/control_events.h"
+#include "core/platform.h"
+#include "mail/mail_component.h"
+#include "mailbox/flex_grid.h"
+#include "speech/speech_channel.h"
+#include "speech/wait_cue.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "shell/core/app_state.h"
-#include "shell/core/context.h"
-#include "shell/core/feedback.h"
-#include "shell/core/widgets.h"
-#include "shell/run_and_wait.h"
+#include "core/app_state.h"
+#include "core/context.h"
+#include "core/feedback.h"
+#include "core/run_and_wait.h"
+#include "core/widgets.h"
 #include "store/mail_store.h"
 
 #include <QMainWindow>

@@ -1,7 +1,7 @@
 // The main window's controls and menu bar, placed in twips as the window was designed.
 #include "shell/main_window.h"
 
-#include "shell/core/flex_grid.h"
+#include "mailbox/flex_grid.h"
 #include "shell/shortcut_guard.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 #include "compose/compose_fields.h"
 #include "compose/mail_sender.h"
 #include "compose/voice_recorder.h"
-#include "shell/core/control_events.h"
+#include "core/control_events.h"
 #include "shell/main_window.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
+#include "core/control_events.h"
 #include "folders/address_book.h"
 #include "folders/folder_list.h"
-#include "shell/core/control_events.h"
 #include "shell/main_window.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
-#include "shell/help.h"
+#include "help/help.h"
+#include "news/news.h"
 #include "shell/main_window.h"
-#include "shell/news.h"
 
 #include <QAction>
 

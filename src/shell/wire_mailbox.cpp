@@ -1,7 +1,7 @@
+#include "core/control_events.h"
+#include "mailbox/flex_grid.h"
 #include "mailbox/mail_commands.h"
 #include "mailbox/mail_list.h"
-#include "shell/core/control_events.h"
-#include "shell/core/flex_grid.h"
 #include "shell/main_window.h"
 
 #include <QAction>

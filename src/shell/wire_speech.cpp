@@ -1,10 +1,10 @@
 #include "settings/speech_preferences.h"
 #include "settings/speech_settings_dialog.h"
-#include "shell/core/speech_channel.h"
-#include "shell/core/speech_keys.h"
-#include "shell/core/wait_cue.h"
 #include "shell/main_window.h"
-#include "shell/speech_history_dialog.h"
+#include "speech/speech_channel.h"
+#include "speech/speech_history_dialog.h"
+#include "speech/speech_keys.h"
+#include "speech/wait_cue.h"
 
 #include <QAction>
 #include <QLabel>

@@ -3,8 +3,8 @@
 
 #include "compose/compose_fields.h"
 #include "compose_support.h"
-#include "shell/core/flex_grid.h"
-#include "shell/core/speech_channel.h"
+#include "mailbox/flex_grid.h"
+#include "speech/speech_channel.h"
 
 #include <QFocusEvent>
 #include <QLabel>

@@ -3,9 +3,9 @@
 // the user hears when the SMTP server is down or refuses the login.
 
 #include "compose_support.h"
-#include "shell/core/flex_grid.h"
-#include "shell/core/speech_channel.h"
-#include "store/mail/curl_mail_component.h"
+#include "mail/curl_mail_component.h"
+#include "mailbox/flex_grid.h"
+#include "speech/speech_channel.h"
 #include "support/mail_servers.h"
 
 #include <QFileInfo>

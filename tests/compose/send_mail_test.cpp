@@ -4,7 +4,7 @@
 #include "compose/mail_sender.h"
 #include "compose/voice_recorder.h"
 #include "compose_support.h"
-#include "shell/core/speech_channel.h"
+#include "speech/speech_channel.h"
 
 #include <QFile>
 #include <QLabel>

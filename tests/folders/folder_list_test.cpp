@@ -1,6 +1,6 @@
 #include "folders/folder_list.h"
+#include "mailbox/flex_grid.h"
 #include "mailbox/mail_seed.h"
-#include "shell/core/flex_grid.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,5 +1,5 @@
 #include "layout/splitter.h"
-#include "shell/core/flex_grid.h"
+#include "mailbox/flex_grid.h"
 #include "support/window_harness.h"
 
 #include <QFrame>

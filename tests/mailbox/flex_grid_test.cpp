@@ -1,4 +1,4 @@
-#include "shell/core/flex_grid.h"
+#include "mailbox/flex_grid.h"
 #include "support/printers.h"
 
 #include <QSignalSpy>

@@ -1,6 +1,6 @@
+#include "mailbox/flex_grid.h"
 #include "mailbox/mail_commands.h"
 #include "mailbox/mail_seed.h"
-#include "shell/core/flex_grid.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "mailbox/mail_list.h"
+#include "mailbox/flex_grid.h"
 #include "mailbox/mail_commands.h"
 #include "mailbox/mail_seed.h"
-#include "shell/core/flex_grid.h"
 
 #include <QAction>
 #include <QApplication>

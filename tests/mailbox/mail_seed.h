@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/core/flex_grid.h"
+#include "mailbox/flex_grid.h"
 #include "support/window_harness.h"
 
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "receive/mail_saver.h"
+#include "core/app_state.h"
 #include "receive/stored_ledger.h"
-#include "shell/core/app_state.h"
 #include "store/mail_store.h"
 #include "support/fake_component.h"
 #include "support/fakes.h"

@@ -1,9 +1,9 @@
 // Receiving with the real mail component against the real test servers
 // (scripts/mailservers/start), in this process and as the built program that is killed while it
 // receives.
-#include "shell/core/speech_channel.h"
+#include "mail/curl_mail_component.h"
 #include "shell/main_window.h"
-#include "store/mail/curl_mail_component.h"
+#include "speech/speech_channel.h"
 #include "support/fakes.h"
 #include "support/mail_servers.h"
 

@@ -1,10 +1,10 @@
 // The voice's own commands in the running program: stop, repeat, history, the settings dialog
 // and the waiting cue.
+#include "mailbox/flex_grid.h"
 #include "settings/speech_settings_dialog.h"
-#include "shell/core/flex_grid.h"
-#include "shell/core/speech_channel.h"
-#include "shell/core/wait_cue.h"
-#include "shell/speech_history_dialog.h"
+#include "speech/speech_channel.h"
+#include "speech/speech_history_dialog.h"
+#include "speech/wait_cue.h"
 #include "support/window_harness.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/mail/mail_component.h"
+#include "mail/mail_component.h"
 
 #include <QHash>
 #include <QString>

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/platform.h"
 #include "printers.h"
-#include "shell/core/platform.h"
-#include "shell/core/speech_channel.h"
-#include "shell/core/transcript_engine.h"
+#include "speech/speech_channel.h"
+#include "speech/transcript_engine.h"
 
 #include <QDateTime>
 #include <QStringList>

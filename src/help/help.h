@@ -1,0 +1,47 @@
+#pragma once
+
+#include "core/context.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+namespace qv {
+
+// The help sections as read from the help file: section 0 is the lead-in before the first marker
+// line, sections 1 to 10 follow the markers.
+using HelpSections = std::array<QString, 11>;
+
+// Reads the lines of a help file into its sections. A marker line (one holding "<") starts the
+// next section and the line after it always counts as text; a text line holding "</" is dropped
+// together with the line after it. Lines of a section are joined without line breaks. Markers
+// past the tenth keep their text in section 10, so nothing the file says is lost.
+HelpSections parse_help(const QStringList& lines);
+
+// The spoken help (F1) and the HTML manual, both read from beside the program.
+class Help : public QObject {
+    Q_OBJECT
+  public:
+    Help(Context& ctx, QObject* parent);
+
+    static QString fileName() { return QStringLiteral("help.txt"); }
+    static QString manualName() { return QStringLiteral("はじめにお読みください.html"); }
+
+    // Start-up: fills help_text from the help file. A missing or unreadable file is said aloud
+    // and shown; the program goes on without spoken help.
+    void load_help();
+    // F1: the help of the area that last had the focus, then the common help.
+    void help_help_Click();
+    // Opens the HTML manual in the desktop's browser.
+    void htmlhelp_Click();
+
+  private:
+    void say_missing(const QString& consequence);
+
+    Context& ctx_;
+    bool loaded_ = false;
+};
+
+}  // namespace qv

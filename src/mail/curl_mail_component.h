@@ -1,0 +1,69 @@
+#pragma once
+
+#include "core/platform.h"
+#include "mail/mail_component.h"
+
+#include <QString>
+
+namespace qv {
+
+// The mail component on libcurl (POP3, SMTP) and GMime (reading and building messages).
+//
+// Server addresses are taken as users type them: "host" (implicit TLS on 995 / 465),
+// "host:port" (implicit TLS on 995 and 465, STARTTLS required on other ports), or with a scheme:
+// pop3:// and smtp:// (STARTTLS when offered), pop3s:// and smtps:// (implicit TLS).
+// Certificates are checked against the system's trusted authorities.
+//
+// RcvMail "SAVEALLD" never loses or doubles a message, whatever fails when: see
+// mail::MailboxDownload. The hidden ".uidl-*" and ".qv-part-*" files it keeps in the folder are
+// its own. Should a receive fail after saving some messages, their files are handed over by the
+// next successful receive of the same account into the same folder.
+//
+// ReadMail answers {"subject: ...", "From: ...", "<Date header>", "", "Body: ..."} and, when the
+// mail has an attachment, "File: <absolute path>" (the first attachment, saved in dir). The
+// field list argument is accepted as given; the layout is always this one. Body lines end in
+// "\n". If only the attachment could not be saved, the mail is still answered (without "File:")
+// and lastError() says what happened.
+//
+// One call at a time per object; calls may run on any thread.
+class CurlMailComponent : public MailComponent {
+  public:
+    explicit CurlMailComponent(Pauser& pauser);
+
+    MailArray RcvMail(const QString& server, const QString& user, const QString& password,
+                      const QString& command, const QString& dir) override;
+    MailArray ReadMail(const QString& file, const QString& fields, const QString& dir) override;
+    QString SendMail(const QString& smtp, const QString& to, const QString& from,
+                     const QString& subject, const QString& body,
+                     const QString& attachment) override;
+    void Sleep(int seconds) override;
+    QString lastError() const override { return last_error_; }
+
+    // SendMail has no user or password: set the account's login here before calling it. It is
+    // used for SMTP AUTH whenever the server offers AUTH; an empty user sends without it.
+    void setSmtpLogin(const QString& user, const QString& password);
+
+    // Limits on waiting for a dead or silent server (defaults: 15 s to connect, 20 s of
+    // silence).
+    void setTimeouts(int connect_seconds, int idle_seconds);
+    // Trust only the authorities in this PEM file instead of the system's store (empty: the
+    // system's store again).
+    void setCaFile(const QString& path);
+    // How many received messages are synced to disk together (at most; default 500). Smaller
+    // batches cost a disk sync each but keep more of an interrupted receive.
+    void setReceiveBatch(int messages);
+
+  private:
+    MailArray fail(const QString& reason);
+
+    Pauser& pauser_;
+    QString last_error_;
+    QString smtp_user_;
+    QString smtp_password_;
+    int connect_timeout_ = 15;
+    int idle_timeout_ = 20;
+    QString ca_file_;
+    int receive_batch_ = 500;
+};
+
+}  // namespace qv
