@@ -1,14 +1,16 @@
 #include "app/app.h"
 
-#include "core/platform.h"
+#include "core/clock.h"
+#include "core/opener.h"
+#include "core/wait.h"
 #include "mail/curl_mail_component.h"
 #include "shell/main_window.h"
 #include "speech/speech_channel.h"
 #include "speech/speech_engines.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
-#include <QStringList>
 #include <QTimer>
 
 #include <cstdio>
@@ -16,75 +18,42 @@
 
 namespace qv {
 
-QString usage_text() {
-    return QStringLiteral(
-        "Usage: quorvel [options]\n"
-        "Quorvel Mailer: a talking e-mail client for people who work by keyboard and ear.\n"
-        "\n"
-        "Options:\n"
-        "  --data-dir DIR       keep the database and the mail directory in DIR instead of\n"
-        "                       beside the program (created if missing)\n"
-        "  --speech ENGINE      auto (default), openjtalk, qt or transcript; transcript writes\n"
-        "                       each utterance as one line on standard output\n"
-        "  --speech-log FILE    also append every utterance to FILE, one line each\n"
-        "  --version            print the version and exit\n"
-        "  --help               print this help and exit\n");
-}
-
-std::optional<AppOptions> parse_options(const QStringList& args, QString* error) {
-    AppOptions options;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QString arg = args[i];
-        QString value;
-        bool has_value = false;
-        if (qsizetype eq = arg.indexOf(QLatin1Char('='));
-            arg.startsWith(QLatin1String("--")) && eq > 0) {
-            value = arg.mid(eq + 1);
-            arg = arg.left(eq);
-            has_value = true;
-        }
-        auto take_value = [&](QString* out) {
-            if (has_value) {
-                *out = value;
-                return true;
-            }
-            if (i + 1 >= args.size()) {
-                *error = QStringLiteral("option %1 needs a value").arg(arg);
-                return false;
-            }
-            *out = args[++i];
-            return true;
-        };
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            options.help = true;
-        } else if (arg == QLatin1String("--version")) {
-            options.version = true;
-        } else if (arg == QLatin1String("--data-dir")) {
-            if (!take_value(&options.data_dir)) return std::nullopt;
-            if (options.data_dir.isEmpty()) {
-                *error = QStringLiteral("--data-dir needs a directory");
-                return std::nullopt;
-            }
-        } else if (arg == QLatin1String("--speech")) {
-            if (!take_value(&options.speech)) return std::nullopt;
-            if (!is_speech_mode(options.speech)) {
-                *error = QStringLiteral(
-                             "unknown speech engine '%1' (auto, openjtalk, qt or "
-                             "transcript)")
-                             .arg(options.speech);
-                return std::nullopt;
-            }
-        } else if (arg == QLatin1String("--speech-log")) {
-            if (!take_value(&options.speech_log)) return std::nullopt;
-        } else {
-            *error = QStringLiteral("unknown option '%1'").arg(args[i]);
-            return std::nullopt;
-        }
-    }
-    return options;
-}
-
 namespace {
+
+// The options the program understands; parse_options and usage_text describe the same ones.
+struct Parser {
+    QCommandLineParser parser;
+    QCommandLineOption data_dir{QStringLiteral("data-dir"),
+                                QStringLiteral("keep the database and the mail directory in DIR "
+                                               "instead of beside the program (created if "
+                                               "missing)"),
+                                QStringLiteral("DIR")};
+    QCommandLineOption speech{QStringLiteral("speech"),
+                              QStringLiteral("auto (default), openjtalk, qt or transcript; "
+                                             "transcript writes each utterance as one line on "
+                                             "standard output"),
+                              QStringLiteral("ENGINE"), QStringLiteral("auto")};
+    QCommandLineOption speech_log{
+        QStringLiteral("speech-log"),
+        QStringLiteral("also append every utterance to FILE, one line each"),
+        QStringLiteral("FILE")};
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                            QStringLiteral("print this help and exit")};
+    QCommandLineOption version{QStringLiteral("version"),
+                               QStringLiteral("print the version and exit")};
+
+    Parser() {
+        parser.setApplicationDescription(
+            QStringLiteral("Quorvel Mailer: a talking e-mail client for people who work by "
+                           "keyboard and ear."));
+        parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        parser.addOptions({data_dir, speech, speech_log, help, version});
+    }
+};
+
+QString dashed(const QString& name) {
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
 
 bool have_display() {
     return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
@@ -93,6 +62,39 @@ bool have_display() {
 }
 
 }  // namespace
+
+QString usage_text() { return Parser().parser.helpText(); }
+
+std::optional<AppOptions> parse_options(const QStringList& args, QString* error) {
+    Parser p;
+    if (!p.parser.parse(QStringList{QStringLiteral("quorvel")} + args)) {
+        const QStringList unknown = p.parser.unknownOptionNames();
+        *error = unknown.isEmpty()
+                     ? p.parser.errorText()
+                     : QStringLiteral("unknown option '%1'").arg(dashed(unknown.first()));
+        return std::nullopt;
+    }
+    if (!p.parser.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("unknown option '%1'").arg(p.parser.positionalArguments().first());
+        return std::nullopt;
+    }
+    AppOptions options;
+    options.help = p.parser.isSet(p.help);
+    options.version = p.parser.isSet(p.version);
+    options.data_dir = p.parser.value(p.data_dir);
+    options.speech = p.parser.value(p.speech);
+    options.speech_log = p.parser.value(p.speech_log);
+    if (p.parser.isSet(p.data_dir) && options.data_dir.isEmpty()) {
+        *error = QStringLiteral("--data-dir needs a directory");
+        return std::nullopt;
+    }
+    if (!is_speech_mode(options.speech)) {
+        *error = QStringLiteral("unknown speech engine '%1' (auto, openjtalk, qt or transcript)")
+                     .arg(options.speech);
+        return std::nullopt;
+    }
+    return options;
+}
 
 int run_app(int argc, char** argv) {
     QStringList args;
@@ -104,6 +106,8 @@ int run_app(int argc, char** argv) {
         return 2;
     }
     if (options->help) {
+        // The help names the program as it was started.
+        QCoreApplication core(argc, argv);
         std::fputs(qUtf8Printable(usage_text()), stdout);
         return 0;
     }
@@ -133,13 +137,14 @@ int run_app(int argc, char** argv) {
 
     auto* speech = new SpeechChannel(make_speech_engines(options->speech), options->speech_log);
     SystemClock clock;
-    EventLoopPauser pauser;
+    Waiter waiter;
     QtDesktopOpener opener;
-    CurlMailComponent component(pauser);
+    CurlMailComponent component(waiter);
 
     int code = 0;
     {
-        MainWindow window(Services{*speech, component, clock, opener, program_dir, data_dir});
+        MainWindow window(
+            Services{*speech, component, clock, opener, waiter, waiter, program_dir, data_dir});
         window.showMaximized();
         QTimer::singleShot(0, &window, [&window] {
             if (window.Form_Load()) return;

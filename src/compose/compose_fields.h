@@ -3,20 +3,25 @@
 #include <QObject>
 #include <QString>
 
+class QLineEdit;
+class QPlainTextEdit;
 class QWidget;
 
 namespace qv {
 
-struct Context;
+class Feedback;
+class MailStore;
+struct OptionState;
 
 // The three compose fields, `mailto`, `subject` and `body`: what each says and does when it
 // takes or leaves the focus, the completion of a typed address from the address book, the
-// spoken read-back of the mail, and the two ways a mail begins from the menu (a new mail and a
-// reply to the mail list's current mail).
+// spoken read-back of the mail, and the ways a mail begins (a new mail, a reply, a mail to an
+// address of the address book).
 class ComposeFields : public QObject {
     Q_OBJECT
   public:
-    ComposeFields(Context& ctx, QObject* parent);
+    ComposeFields(QLineEdit* mailto, QLineEdit* subject, QPlainTextEdit* body, Feedback& out,
+                  MailStore& store, const OptionState& options, QObject* parent);
 
     // The recipient of requests and inquiries to the program's makers: a mail to it gets its
     // subject filled in.
@@ -31,8 +36,10 @@ class ComposeFields : public QObject {
     void create_mail();
     // ENTER in the body and menu "作成したメールの確認": the whole mail, read back.
     void confirm_mail();
-    // Menu "送信者への返信" and ESC in the mail list: a reply to the current mail.
-    void msg_replay_Click();
+    // A reply to a mail of the mail list, from its sender and subject as stored.
+    void start_reply(const QString& sender, const QString& subject);
+    // ESC in the address book: a new mail to this address.
+    void write_to(const QString& address);
 
     void mailto_gained();
     // Completes the typed beginning of an address from the address book and reads it back.
@@ -43,10 +50,19 @@ class ComposeFields : public QObject {
     void body_lost();
     void body_key(int code);
 
-  private:
-    void tell(const QString& message);
+  signals:
+    // INS in the body.
+    void recordRequested();
+    // ESC in the body.
+    void sendRequested();
 
-    Context& ctx_;
+  private:
+    QLineEdit* mailto_;
+    QLineEdit* subject_;
+    QPlainTextEdit* body_;
+    Feedback& out_;
+    MailStore& store_;
+    const OptionState& options_;
     // The field whose focus gain ran last and that has not lost the focus since. The window
     // can hand a field the focus without a gain (when it is first shown, say); such a field has
     // not announced itself yet.

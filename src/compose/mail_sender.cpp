@@ -1,12 +1,11 @@
 #include "compose/mail_sender.h"
 
 #include "compose/voice_recorder.h"
-#include "core/app_state.h"
-#include "core/context.h"
 #include "core/feedback.h"
-#include "core/platform.h"
-#include "core/widgets.h"
+#include "core/paths.h"
+#include "core/wait.h"
 #include "mail/mail_component.h"
+#include "settings/account_table.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -16,29 +15,39 @@
 
 namespace qv {
 
-MailSender::MailSender(Context& ctx, QObject* parent) : QObject(parent), ctx_(ctx) {}
+MailSender::MailSender(QLineEdit* mailto, QLineEdit* subject, QPlainTextEdit* body,
+                       const AccountTable& accounts, const Paths& paths, VoiceRecorder& recorder,
+                       MailComponent& component, Feedback& out, Waiter& waiter, QObject* parent)
+    : QObject(parent),
+      mailto_(mailto),
+      subject_(subject),
+      body_(body),
+      accounts_(accounts),
+      paths_(paths),
+      recorder_(recorder),
+      component_(component),
+      out_(out),
+      waiter_(waiter) {}
 
 void MailSender::send_mail() {
-    AppState& s = ctx_.state;
-    const QString to = ctx_.w.mailto->text();
+    const QString to = mailto_->text();
     if (to.isEmpty()) return;
-    ctx_.out.speak(QStringLiteral("メールを送信します"));
+    out_.speak(QStringLiteral("メールを送信します"));
 
     // Everything the transport needs is read here, on the window's thread.
-    const QString pop = s.cur_pop;
-    const QString user = s.cur_user;
-    const QString password = s.cur_password;
-    const QString mail_dir = s.mail_dir;
-    MailComponent& component = ctx_.component;
+    const QString pop = accounts_.cur_pop;
+    const QString user = accounts_.cur_user;
+    const QString password = accounts_.cur_password;
+    const QString mail_dir = paths_.mail_dir;
     // The POP3 log-in just before the send is what some servers want before they relay; its
     // answer is of no interest.
-    run_blocking(
-        [&] { (void)component.RcvMail(pop, user, password, QStringLiteral("LIST"), mail_dir); });
+    waiter_.run(
+        [&] { (void)component_.RcvMail(pop, user, password, QStringLiteral("LIST"), mail_dir); });
 
     QString attachment;
     QString note;
-    if (s.voice_attached) {
-        attachment = VoiceRecorder::voice_path(s);
+    if (recorder_.voice_attached()) {
+        attachment = recorder_.voice_path();
         note = voice_note();
         if (!QFile::exists(attachment)) {
             // Sent without it rather than not at all: the text is what the user wrote, and
@@ -50,26 +59,26 @@ void MailSender::send_mail() {
         }
     }
 
-    const Account& account = s.current_account();
+    const Account& account = accounts_.current_account();
     const QString smtp = account.smtp;
     const QString from = account.email;
-    const QString subject = ctx_.w.subject->text();
-    const QString body = ctx_.w.body->toPlainText();
-    component.setSmtpLogin(account.account, account.password);
+    const QString subject = subject_->text();
+    const QString body = body_->toPlainText();
+    component_.setSmtpLogin(account.account, account.password);
     QString answer;
-    run_blocking([&] { answer = component.SendMail(smtp, to, from, subject, body, attachment); });
+    waiter_.run([&] { answer = component_.SendMail(smtp, to, from, subject, body, attachment); });
     if (!answer.isEmpty()) note = answer;
 
     const QString message =
         note + QStringLiteral("メールを") + to + QStringLiteral("へ送信しました");
-    ctx_.out.speak(message);
-    ctx_.out.show_status(message);
+    out_.speak(message);
+    out_.show_status(message);
 
     if (!attachment.isEmpty() && !QFile::remove(attachment)) {
         std::fprintf(stderr, "quorvel: cannot delete the sent recording %s\n",
                      qUtf8Printable(attachment));
     }
-    s.voice_attached = false;
+    recorder_.used_up();
 }
 
 }  // namespace qv

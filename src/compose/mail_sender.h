@@ -3,16 +3,26 @@
 #include <QObject>
 #include <QString>
 
+class QLineEdit;
+class QPlainTextEdit;
+
 namespace qv {
 
-struct Context;
+struct AccountTable;
+class Feedback;
+class MailComponent;
+struct Paths;
+class VoiceRecorder;
+class Waiter;
 
 // Sends the mail held in the compose fields through the current account, with the pending
 // voice recording, and says how it went.
 class MailSender : public QObject {
     Q_OBJECT
   public:
-    MailSender(Context& ctx, QObject* parent);
+    MailSender(QLineEdit* mailto, QLineEdit* subject, QPlainTextEdit* body,
+               const AccountTable& accounts, const Paths& paths, VoiceRecorder& recorder,
+               MailComponent& component, Feedback& out, Waiter& waiter, QObject* parent);
 
     // ESC in the body, and the second half of "送受信". An empty recipient sends nothing and
     // says nothing. The fields keep their contents whatever the outcome; the recording is used
@@ -26,7 +36,15 @@ class MailSender : public QObject {
     }
 
   private:
-    Context& ctx_;
+    QLineEdit* mailto_;
+    QLineEdit* subject_;
+    QPlainTextEdit* body_;
+    const AccountTable& accounts_;
+    const Paths& paths_;
+    VoiceRecorder& recorder_;
+    MailComponent& component_;
+    Feedback& out_;
+    Waiter& waiter_;
 };
 
 }  // namespace qv

@@ -1,12 +1,11 @@
 #include "compose/voice_recorder.h"
 
-#include "core/app_state.h"
-#include "core/context.h"
+#include "core/clock.h"
 #include "core/feedback.h"
-#include "core/platform.h"
 #include "core/run_and_wait.h"
-#include "core/widgets.h"
-#include "mail/mail_component.h"
+#include "core/wait.h"
+#include "settings/account_table.h"
+#include "settings/options.h"
 
 #include <QApplication>
 #include <QDir>
@@ -25,7 +24,18 @@ constexpr int kNoInput = 3;
 
 }  // namespace
 
-VoiceRecorder::VoiceRecorder(Context& ctx, QObject* parent) : QObject(parent), ctx_(ctx) {}
+VoiceRecorder::VoiceRecorder(OptionState& options, const AccountTable& accounts, QLabel* mic,
+                             Feedback& out, Pauser& pauser, const Clock& clock, RunAndWait& runner,
+                             QString program_dir, QObject* parent)
+    : QObject(parent),
+      options_(options),
+      accounts_(accounts),
+      mic_(mic),
+      out_(out),
+      pauser_(pauser),
+      clock_(clock),
+      runner_(runner),
+      program_dir_(std::move(program_dir)) {}
 
 QString VoiceRecorder::voice_file_name(const QString& user, const QDateTime& when) {
     QString name = QStringLiteral("quorvel-") + user + QLatin1Char('-') +
@@ -35,42 +45,41 @@ QString VoiceRecorder::voice_file_name(const QString& user, const QDateTime& whe
     return name;
 }
 
-QString VoiceRecorder::voice_path(const AppState& state) {
-    return state.program_dir + QLatin1Char('/') + state.voice_file + QStringLiteral(".mp3");
+QString VoiceRecorder::voice_path() const {
+    return program_dir_ + QLatin1Char('/') + options_.voice_file + QStringLiteral(".mp3");
 }
 
 QString VoiceRecorder::command_line() const {
-    const QString seconds = QString::number(ctx_.state.record_seconds);
+    const QString seconds = QString::number(options_.record_seconds);
     QString line = recorder_program() + QStringLiteral(" -t ") + seconds +
                    QStringLiteral(" -b 32 -f 12 -sr 32.2 ");
     if (!recorder_extra_args.isEmpty()) line += recorder_extra_args + QLatin1Char(' ');
-    return line + QLatin1Char('"') + ctx_.state.voice_file + QLatin1Char('"');
+    return line + QLatin1Char('"') + options_.voice_file + QLatin1Char('"');
 }
 
 void VoiceRecorder::failed(const QString& message) {
-    ctx_.state.voice_attached = false;
-    ctx_.out.speak(message);
-    ctx_.out.show_status(message);
+    voice_attached_ = false;
+    out_.speak(message);
+    out_.show_status(message);
 }
 
 void VoiceRecorder::record_voice() {
-    AppState& s = ctx_.state;
-    const QString seconds = QString::number(s.record_seconds);
-    s.voice_attached = true;
-    ctx_.w.mic->show();
-    ctx_.w.mic->repaint();
-    ctx_.out.show_status(seconds + QStringLiteral("秒間　録音中"));
-    ctx_.out.speak(QStringLiteral("音声") + seconds + QStringLiteral("秒　録音開始"));
-    ctx_.component.Sleep(7);
+    const QString seconds = QString::number(options_.record_seconds);
+    voice_attached_ = true;
+    mic_->show();
+    mic_->repaint();
+    out_.show_status(seconds + QStringLiteral("秒間　録音中"));
+    out_.speak(QStringLiteral("音声") + seconds + QStringLiteral("秒　録音開始"));
+    pauser_.pause(7);
     QApplication::beep();
 
-    s.voice_file = voice_file_name(s.current_account().account, ctx_.clock.now());
-    const QString path = voice_path(s);
+    options_.voice_file = voice_file_name(accounts_.current_account().account, clock_.now());
+    const QString path = voice_path();
     // A file of the same name can only be from this same second; the recorder would overwrite
     // it, and left in place it would pass for a recording that failed.
     if (QFile::exists(path)) QFile::remove(path);
     const std::optional<int> exit_code =
-        ctx_.runner.run_and_wait(command_line(), 0, s.record_seconds);
+        runner_.run_and_wait(command_line(), 0, options_.record_seconds);
     QApplication::beep();
 
     if (!exit_code) {
@@ -83,10 +92,10 @@ void VoiceRecorder::record_voice() {
                      qUtf8Printable(path), QFile::exists(path) ? "empty" : "missing");
         failed(QStringLiteral("録音できませんでした。音声は添付されません"));
     } else {
-        ctx_.out.speak(QStringLiteral("音声録音が終了しました。[ＥＳＣ]でメールされます"));
-        ctx_.out.show_status(QStringLiteral("録音終了"));
+        out_.speak(QStringLiteral("音声録音が終了しました。[ＥＳＣ]でメールされます"));
+        out_.show_status(QStringLiteral("録音終了"));
     }
-    ctx_.w.mic->hide();
+    mic_->hide();
 }
 
 }  // namespace qv

@@ -1,15 +1,10 @@
 #include "core/feedback.h"
 
-#include "core/app_state.h"
-#include "speech/speech_channel.h"
-
 #include <QAbstractScrollArea>
 #include <QLabel>
 #include <QPalette>
 
 namespace qv {
-
-void Feedback::speak(const QString& text) { speech_.speak(text); }
 
 void Feedback::show_status(const QString& text) {
     if (!cmd_message_) return;
@@ -35,13 +30,14 @@ void set_background(QWidget* control, const QColor& color) {
 
 QColor background(const QWidget* control) { return control->palette().color(QPalette::Base); }
 
-void focus_gain(Feedback& out, AppState& state, QWidget* control, const QString& guide,
-                int help_section) {
+void focus_gain(Feedback& out, QWidget* control, const QString& guide, int help_section) {
     if (!guide.isNull()) out.shortcut(guide);
-    state.help_context = help_section;
-    set_background(control, state.focus_color);
+    out.focus().help_context = help_section;
+    set_background(control, out.focus().focus_color);
 }
 
-void focus_loss(AppState& state, QWidget* control) { set_background(control, state.normal_color); }
+void focus_loss(Feedback& out, QWidget* control) {
+    set_background(control, out.focus().normal_color);
+}
 
 }  // namespace qv

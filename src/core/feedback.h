@@ -1,22 +1,37 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
 
 class QLabel;
 class QWidget;
-class QColor;
 
 namespace qv {
 
-class SpeechChannel;
-struct AppState;
+// What the program says. Implemented by the speech channel; everything above it speaks through
+// this.
+class Voice {
+  public:
+    virtual ~Voice() = default;
+    // Queues a text; returns at once.
+    virtual void speak(const QString& text) = 0;
+    // Stops what is being said and drops what is queued.
+    virtual void silence() = 0;
+};
 
-// The three output channels every part of the program uses: the voice, the status line
-// (`cmd_message`) and the key guide (`shortcut02`).
+// The focus look and the help section of the area that last took the focus.
+struct FocusState {
+    QColor focus_color{200, 200, 200};
+    QColor normal_color{255, 255, 255};
+    int help_context = 0;
+};
+
+// The output channels every part of the program uses: the voice, the status line
+// (`cmd_message`) and the key guide (`shortcut02`), and the focus convention that goes with them.
 class Feedback {
   public:
-    Feedback(SpeechChannel& speech, QLabel* cmd_message, QLabel* shortcut02)
-        : speech_(speech), cmd_message_(cmd_message), shortcut02_(shortcut02) {}
+    explicit Feedback(Voice& voice, QLabel* cmd_message = nullptr, QLabel* shortcut02 = nullptr)
+        : voice_(voice), cmd_message_(cmd_message), shortcut02_(shortcut02) {}
 
     // The labels come to life after the voice: the window builds them.
     void attach(QLabel* cmd_message, QLabel* shortcut02) {
@@ -24,25 +39,32 @@ class Feedback {
         shortcut02_ = shortcut02;
     }
 
-    void speak(const QString& text);
+    void speak(const QString& text) { voice_.speak(text); }
     // Shows a text in the status line and repaints it at once.
     void show_status(const QString& text);
     void shortcut(const QString& text);
+    // A message the user must not miss: shown in the status line and said.
+    void tell(const QString& message) {
+        show_status(message);
+        speak(message);
+    }
 
-    SpeechChannel& speech() { return speech_; }
+    Voice& voice() { return voice_; }
+    FocusState& focus() { return focus_; }
+    const FocusState& focus() const { return focus_; }
 
   private:
-    SpeechChannel& speech_;
+    Voice& voice_;
     QLabel* cmd_message_;
     QLabel* shortcut02_;
+    FocusState focus_;
 };
 
 // The focus convention: a control taking the focus shows its key guide, names its help section
 // and turns light grey; losing it, it turns white again. A null guide leaves the key guide as it
 // is.
-void focus_gain(Feedback& out, AppState& state, QWidget* control, const QString& guide,
-                int help_section);
-void focus_loss(AppState& state, QWidget* control);
+void focus_gain(Feedback& out, QWidget* control, const QString& guide, int help_section);
+void focus_loss(Feedback& out, QWidget* control);
 void set_background(QWidget* control, const QColor& color);
 QColor background(const QWidget* control);
 

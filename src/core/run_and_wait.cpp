@@ -1,11 +1,9 @@
 #include "core/run_and_wait.h"
 
-#include "core/app_state.h"
 #include "core/feedback.h"
-#include "speech/wait_cue.h"
+#include "core/wait.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTimer>
@@ -14,14 +12,14 @@
 
 namespace qv {
 
-RunAndWait::RunAndWait(AppState& state, Feedback& out, QTimer* Timer1, QString working_dir)
-    : state_(state), out_(out), Timer1_(Timer1), working_dir_(std::move(working_dir)) {
+RunAndWait::RunAndWait(Waiter& waiter, Feedback& out, QTimer* Timer1, QString working_dir)
+    : waiter_(waiter), out_(out), Timer1_(Timer1), working_dir_(std::move(working_dir)) {
     QObject::connect(Timer1_, &QTimer::timeout, [this] { Timer1_Timer(); });
 }
 
 void RunAndWait::Timer1_Timer() {
-    state_.countdown -= 1;
-    out_.show_status(QString::number(state_.countdown));
+    countdown_ -= 1;
+    out_.show_status(QString::number(countdown_));
 }
 
 std::optional<int> RunAndWait::run_and_wait(const QString& command_line, int /*window_style*/,
@@ -34,7 +32,7 @@ std::optional<int> RunAndWait::run_and_wait(const QString& command_line, int /*w
         program = QDir(working_dir_).absoluteFilePath(program);
     }
 
-    state_.countdown = seconds;
+    countdown_ = seconds;
     Timer1_->setInterval(tick_ms_);
     Timer1_->start();
 
@@ -44,29 +42,26 @@ std::optional<int> RunAndWait::run_and_wait(const QString& command_line, int /*w
     process.setArguments(words);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.setStandardOutputFile(QProcess::nullDevice());
-    QEventLoop loop;
+    bool ended = false;
     bool failed_to_start = false;
-    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError e) {
-        if (e == QProcess::FailedToStart) {
-            failed_to_start = true;
-            loop.quit();
-        }
+    QObject::connect(&process, &QProcess::finished, [&] {
+        ended = true;
+        waiter_.wake();
+    });
+    QObject::connect(&process, &QProcess::errorOccurred, [&](QProcess::ProcessError e) {
+        if (e != QProcess::FailedToStart) return;
+        failed_to_start = true;
+        waiter_.wake();
     });
     process.start();
-    if (!failed_to_start && process.state() != QProcess::NotRunning) {
-        WaitScope cue;
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
+    waiter_.wait_until([&] { return ended || failed_to_start; });
     Timer1_->stop();
 
     if (failed_to_start) {
         const QString name = QFileInfo(program).fileName();
-        const QString message = QStringLiteral("プログラム %1 を起動できませんでした").arg(name);
         std::fprintf(stderr, "quorvel: cannot start %s: %s\n", qUtf8Printable(program),
                      qUtf8Printable(process.errorString()));
-        out_.show_status(message);
-        out_.speak(message);
+        out_.tell(QStringLiteral("プログラム %1 を起動できませんでした").arg(name));
         return std::nullopt;
     }
     if (process.exitStatus() == QProcess::CrashExit) return -1;

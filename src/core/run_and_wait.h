@@ -8,14 +8,14 @@ class QTimer;
 
 namespace qv {
 
-struct AppState;
 class Feedback;
+class Waiter;
 
 // Runs an outside program and waits for it while the status line counts the seconds down.
 // The window keeps painting and speaking; the user's keys wait and are handled afterwards.
 class RunAndWait {
   public:
-    RunAndWait(AppState& state, Feedback& out, QTimer* Timer1, QString working_dir);
+    RunAndWait(Waiter& waiter, Feedback& out, QTimer* Timer1, QString working_dir);
 
     // The program's exit code, or nothing when it could not be started (the user has then been
     // told). window_style is kept for callers' sake: programs always run without a window here.
@@ -25,13 +25,15 @@ class RunAndWait {
     // program runs longer than announced.
     void Timer1_Timer();
 
+    int countdown() const { return countdown_; }
     void setTickMilliseconds(int ms) { tick_ms_ = ms; }
 
   private:
-    AppState& state_;
+    Waiter& waiter_;
     Feedback& out_;
     QTimer* Timer1_;
     QString working_dir_;
+    int countdown_ = 0;
     int tick_ms_ = 1000;
 };
 

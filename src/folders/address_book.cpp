@@ -1,20 +1,16 @@
 #include "folders/address_book.h"
 
-#include "core/app_state.h"
-#include "core/context.h"
 #include "core/control_events.h"
 #include "core/feedback.h"
-#include "core/widgets.h"
 #include "folders/list_choice.h"
 #include "store/mail_store.h"
 
-#include <QLineEdit>
 #include <QListWidget>
-#include <QPlainTextEdit>
 
 namespace qv {
 
-AddressBook::AddressBook(Context& ctx, QObject* parent) : QObject(parent), ctx_(ctx) {}
+AddressBook::AddressBook(QListWidget* List2, Feedback& out, MailStore& store, QObject* parent)
+    : QObject(parent), List2_(List2), out_(out), store_(store) {}
 
 QString AddressBook::address_of(const QString& item) {
     const qsizetype cut = item.indexOf(QLatin1String("::"));
@@ -22,35 +18,33 @@ QString AddressBook::address_of(const QString& item) {
 }
 
 void AddressBook::read_address_from_db() {
-    QListWidget* list = ctx_.w.List2;
-    list->clear();
-    for (const AddressRow& row : ctx_.store.addresses()) {
-        list->addItem(row.address + QStringLiteral("::") + row.name + QStringLiteral(":::") +
-                      QString::number(row.id));
+    List2_->clear();
+    for (const AddressRow& row : store_.addresses()) {
+        List2_->addItem(row.address + QStringLiteral("::") + row.name + QStringLiteral(":::") +
+                        QString::number(row.id));
     }
 }
 
 void AddressBook::gained() {
-    focus_gain(ctx_.out, ctx_.state, ctx_.w.List2, key_guide(), 6);
-    ctx_.out.show_status(QStringLiteral("アドレス帳"));
-    ctx_.out.speak(QStringLiteral("アドレス帳"));
+    focus_gain(out_, List2_, key_guide(), 6);
+    out_.tell(QStringLiteral("アドレス帳"));
 }
 
-void AddressBook::lost() { focus_loss(ctx_.state, ctx_.w.List2); }
+void AddressBook::lost() { focus_loss(out_, List2_); }
 
 void AddressBook::key(int code) {
-    arrow_starts_at_first_item(ctx_.w.List2, code);
-    const QString item = selected_item_text(ctx_.w.List2);
-    ctx_.state.selected_address = item.isNull() ? QString() : address_of(item);
+    arrow_starts_at_first_item(List2_, code);
+    const QString item = selected_item_text(List2_);
+    selected_address_ = item.isNull() ? QString() : address_of(item);
     switch (code) {
         case kKeyEnter:
-            if (has_selection()) ctx_.out.speak(ctx_.state.selected_address);
+            if (has_selection()) out_.speak(selected_address_);
             break;
         case kKeyDel:
             if (has_selection()) delete_address();
             break;
         case kKeyEsc:
-            if (has_selection()) write_to();
+            if (has_selection()) emit writeTo(selected_address_);
             break;
         default:
             break;
@@ -58,42 +52,29 @@ void AddressBook::key(int code) {
 }
 
 bool AddressBook::has_selection() {
-    if (!ctx_.state.selected_address.isNull()) return true;
-    const QString message =
-        ctx_.w.List2->count() == 0
+    if (!selected_address_.isNull()) return true;
+    out_.tell(
+        List2_->count() == 0
             ? QStringLiteral(
                   "アドレス帳にはアドレスがありません。メール一覧のINSキーで送信者を登録で"
                   "きます")
-            : QStringLiteral("アドレスが選択されていません。矢印キーでアドレスを選んでください");
-    ctx_.out.show_status(message);
-    ctx_.out.speak(message);
+            : QStringLiteral("アドレスが選択されていません。矢印キーでアドレスを選んでください"));
     return false;
 }
 
 void AddressBook::delete_address() {
-    if (!ctx_.store.deleteAddress(ctx_.state.selected_address)) {
-        ctx_.out.show_status(QStringLiteral("アドレスを削除できませんでした"));
-        ctx_.out.speak(QStringLiteral("アドレスを削除できませんでした"));
+    if (!store_.deleteAddress(selected_address_)) {
+        out_.tell(QStringLiteral("アドレスを削除できませんでした"));
         return;
     }
     read_address_from_db();
-    ctx_.out.speak(QStringLiteral("アドレス削除しました"));
-}
-
-void AddressBook::write_to() {
-    const QString& address = ctx_.state.selected_address;
-    ctx_.out.show_status(address + QStringLiteral("へのメール送信"));
-    ctx_.w.mailto->setText(address);
-    ctx_.w.subject->clear();
-    ctx_.w.body->setPlainText(QStringLiteral("\r\n") + ctx_.state.signature_text);
-    ctx_.out.speak(QStringLiteral("件名を入力してください"));
-    ctx_.w.subject->setFocus(Qt::OtherFocusReason);
+    out_.speak(QStringLiteral("アドレス削除しました"));
 }
 
 void AddressBook::t_address_Click() {
-    ctx_.state.help_context = 5;
-    ctx_.out.speak(QStringLiteral("アドレス帳編集"));
-    ctx_.w.List2->setFocus(Qt::OtherFocusReason);
+    out_.focus().help_context = 5;
+    out_.speak(QStringLiteral("アドレス帳編集"));
+    List2_->setFocus(Qt::OtherFocusReason);
 }
 
 }  // namespace qv

@@ -3,16 +3,19 @@
 #include <QObject>
 #include <QString>
 
+class QListWidget;
+
 namespace qv {
 
-struct Context;
+class Feedback;
+class MailStore;
 
 // The address book list: each item is "address::name:::id". ENTER says the address, DEL deletes
 // every row with it, ESC begins a new mail to it.
 class AddressBook : public QObject {
     Q_OBJECT
   public:
-    AddressBook(Context& ctx, QObject* parent);
+    AddressBook(QListWidget* List2, Feedback& out, MailStore& store, QObject* parent);
 
     void read_address_from_db();
 
@@ -27,13 +30,19 @@ class AddressBook : public QObject {
     // The address part of an item's text: everything before the first "::".
     static QString address_of(const QString& item);
 
+  signals:
+    // ESC on an address: a new mail to it.
+    void writeTo(const QString& address);
+
   private:
     void delete_address();
-    void write_to();
     // False (after telling the user) when no item is selected.
     bool has_selection();
 
-    Context& ctx_;
+    QListWidget* List2_;
+    Feedback& out_;
+    MailStore& store_;
+    QString selected_address_;
 };
 
 }  // namespace qv

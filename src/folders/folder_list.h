@@ -3,16 +3,19 @@
 #include <QObject>
 #include <QString>
 
+class QListWidget;
+
 namespace qv {
 
-struct Context;
+class Feedback;
+class MailStore;
 
 // The folder list: opens a folder in the mail list (ENTER) and finishes moving a mail that the
-// mail list marked (INS).
+// mail list handed over (INS).
 class FolderList : public QObject {
     Q_OBJECT
   public:
-    FolderList(Context& ctx, QObject* parent);
+    FolderList(QListWidget* List1, Feedback& out, MailStore& store, QObject* parent);
 
     void read_folders_from_db();
 
@@ -20,18 +23,29 @@ class FolderList : public QObject {
     void lost();
     void key(int code);
 
-    // Menu commands: to the folder list, and back to the mail list.
+    // Menu command: to the folder list.
     void chose_folder_Click();
-    void display_mail_list_Click();
+    // The mail list began moving this mail: the folder list takes the focus to finish it.
+    void begin_move(int mail_id);
+    // The mail list was filled afresh: a move begun before no longer applies.
+    void forget_move() { move_pending_ = false; }
+    bool move_pending() const { return move_pending_; }
 
     static QString key_guide() { return QStringLiteral("[矢印:選択 ENTER:開く INS:メール移動 ]"); }
+
+  signals:
+    // ENTER on a folder: the mail list is to show it.
+    void folderOpened(const QString& folder);
 
   private:
     void open_folder();
     void finish_move();
-    void tell(const QString& message);
 
-    Context& ctx_;
+    QListWidget* List1_;
+    Feedback& out_;
+    MailStore& store_;
+    bool move_pending_ = false;
+    int move_mail_id_ = 0;
 };
 
 }  // namespace qv

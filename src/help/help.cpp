@@ -1,8 +1,7 @@
 #include "help/help.h"
 
-#include "core/app_state.h"
 #include "core/feedback.h"
-#include "core/platform.h"
+#include "core/opener.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,10 +15,6 @@ namespace qv {
 namespace {
 
 constexpr int kLastSection = 10;
-
-QString help_path(const AppState& state, const QString& name) {
-    return QDir(state.program_dir).absoluteFilePath(name);
-}
 
 }  // namespace
 
@@ -45,11 +40,16 @@ HelpSections parse_help(const QStringList& lines) {
     return sections;
 }
 
-Help::Help(Context& ctx, QObject* parent) : QObject(parent), ctx_(ctx) {}
+Help::Help(QString program_dir, Feedback& out, DesktopOpener& opener, QObject* parent)
+    : QObject(parent), program_dir_(std::move(program_dir)), out_(out), opener_(opener) {}
+
+QString Help::path_of(const QString& name) const {
+    return QDir(program_dir_).absoluteFilePath(name);
+}
 
 void Help::load_help() {
-    ctx_.state.help_text = HelpSections{};
-    QFile file(help_path(ctx_.state, fileName()));
+    help_text_ = HelpSections{};
+    QFile file(path_of(fileName()));
     loaded_ = file.open(QIODevice::ReadOnly | QIODevice::Text);
     if (!loaded_) {
         say_missing(QStringLiteral("音声説明なしで続けます"));
@@ -59,14 +59,13 @@ void Help::load_help() {
     in.setEncoding(QStringConverter::Utf8);
     QStringList lines;
     while (!in.atEnd()) lines << in.readLine();
-    ctx_.state.help_text = parse_help(lines);
+    help_text_ = parse_help(lines);
 }
 
 void Help::say_missing(const QString& consequence) {
     const QString message =
         QStringLiteral("ヘルプのファイル %1 が読めません。%2").arg(fileName(), consequence);
-    ctx_.out.show_status(message);
-    ctx_.out.speak(message);
+    out_.tell(message);
 }
 
 void Help::help_help_Click() {
@@ -74,19 +73,17 @@ void Help::help_help_Click() {
         say_missing(QStringLiteral("音声説明はありません"));
         return;
     }
-    ctx_.out.show_status(QStringLiteral("ヘルプ"));
-    const int section = std::clamp(ctx_.state.help_context, 0, kLastSection);
-    ctx_.out.speak(ctx_.state.help_text[section]);
-    ctx_.out.speak(ctx_.state.help_text[1]);
+    out_.show_status(QStringLiteral("ヘルプ"));
+    const int section = std::clamp(out_.focus().help_context, 0, kLastSection);
+    out_.speak(help_text_[section]);
+    out_.speak(help_text_[1]);
 }
 
 void Help::htmlhelp_Click() {
-    const QString path = help_path(ctx_.state, manualName());
+    const QString path = path_of(manualName());
     // The browser takes over from here; only a manual that cannot be shown needs words.
-    if (QFile::exists(path) && ctx_.opener.open(path)) return;
-    const QString message = QStringLiteral("説明書 %1 を開けませんでした").arg(manualName());
-    ctx_.out.show_status(message);
-    ctx_.out.speak(message);
+    if (QFile::exists(path) && opener_.open(path)) return;
+    out_.tell(QStringLiteral("説明書 %1 を開けませんでした").arg(manualName()));
 }
 
 }  // namespace qv

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/context.h"
-
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -9,6 +7,9 @@
 #include <array>
 
 namespace qv {
+
+class DesktopOpener;
+class Feedback;
 
 // The help sections as read from the help file: section 0 is the lead-in before the first marker
 // line, sections 1 to 10 follow the markers.
@@ -24,13 +25,14 @@ HelpSections parse_help(const QStringList& lines);
 class Help : public QObject {
     Q_OBJECT
   public:
-    Help(Context& ctx, QObject* parent);
+    // program_dir: where the help file and the manual lie.
+    Help(QString program_dir, Feedback& out, DesktopOpener& opener, QObject* parent);
 
     static QString fileName() { return QStringLiteral("help.txt"); }
     static QString manualName() { return QStringLiteral("はじめにお読みください.html"); }
 
-    // Start-up: fills help_text from the help file. A missing or unreadable file is said aloud
-    // and shown; the program goes on without spoken help.
+    // Start-up: reads the help sections from the help file. A missing or unreadable file is said
+    // aloud and shown; the program goes on without spoken help.
     void load_help();
     // F1: the help of the area that last had the focus, then the common help.
     void help_help_Click();
@@ -39,8 +41,12 @@ class Help : public QObject {
 
   private:
     void say_missing(const QString& consequence);
+    QString path_of(const QString& name) const;
 
-    Context& ctx_;
+    QString program_dir_;
+    Feedback& out_;
+    DesktopOpener& opener_;
+    HelpSections help_text_;
     bool loaded_ = false;
 };
 

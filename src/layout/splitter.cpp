@@ -1,29 +1,26 @@
 #include "layout/splitter.h"
 
-#include "core/app_state.h"
-#include "core/widgets.h"
-#include "mailbox/flex_grid.h"
+#include "core/twips.h"
 
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QTableView>
 #include <QTextEdit>
 
 #include <algorithm>
 
 namespace qv {
 
-double pixels_to_twips(double pixels) { return pixels * 1440.0 / twips(1440); }
-
-Splitter::Splitter(AppState& state, Widgets& w, QObject* parent)
-    : QObject(parent), state_(state), w_(w), bar_top_(layout_.strip_top) {
+Splitter::Splitter(SplitterControls controls, QObject* parent)
+    : QObject(parent), w_(controls), bar_top_(layout_.strip_top) {
     w_.imgsplitter->installEventFilter(this);
 }
 
 double Splitter::min_strip_top() const {
     // The header row and one mail stay in view.
-    const FlexGrid* grid = w_.MSFlexGrid1;
+    const QTableView* grid = w_.MSFlexGrid1;
     int pixels = 2 * grid->verticalHeader()->defaultSectionSize() + 2 * grid->frameWidth();
     if (grid->horizontalHeader()->isVisible()) pixels += grid->horizontalHeader()->height();
     return layout_.list_top + pixels_to_twips(pixels);
@@ -34,27 +31,27 @@ double Splitter::max_strip_top() const {
     const QTextEdit* text = w_.bodytext;
     const int pixels = text->fontMetrics().lineSpacing() + 2 * text->frameWidth() +
                        2 * int(text->document()->documentMargin());
-    const double lowest = layout_.list_top + state_.pane_total_height - pixels_to_twips(pixels);
+    const double lowest = layout_.list_top + pane_total_height_ - pixels_to_twips(pixels);
     return std::max(lowest, min_strip_top());
 }
 
 void Splitter::SizeControls(double y) {
     y = std::clamp(y, min_strip_top(), max_strip_top());
     layout_.list_height = y - layout_.list_top;
-    layout_.text_height = state_.pane_total_height - layout_.list_height;
+    layout_.text_height = pane_total_height_ - layout_.list_height;
     layout_.strip_top = y;
     layout_.text_top = y + layout_.strip_height;
     apply();
 }
 
 void Splitter::apply() {
-    auto place = [](QWidget* widget, double top, double height) {
+    auto set_rows = [](QWidget* widget, double top, double height) {
         const QRect r = widget->geometry();
         widget->setGeometry(r.x(), twips(top), r.width(), twips(height));
     };
-    place(w_.MSFlexGrid1, layout_.list_top, layout_.list_height);
-    place(w_.imgsplitter, layout_.strip_top, layout_.strip_height);
-    place(w_.bodytext, layout_.text_top, layout_.text_height);
+    set_rows(w_.MSFlexGrid1, layout_.list_top, layout_.list_height);
+    set_rows(w_.imgsplitter, layout_.strip_top, layout_.strip_height);
+    set_rows(w_.bodytext, layout_.text_top, layout_.text_height);
 }
 
 void Splitter::imgsplitter_MouseDown() {
@@ -62,20 +59,20 @@ void Splitter::imgsplitter_MouseDown() {
     w_.picsplitter->setGeometry(w_.imgsplitter->geometry());
     w_.picsplitter->raise();
     w_.picsplitter->show();
-    state_.splitter_moving = true;
+    splitter_moving_ = true;
 }
 
 void Splitter::imgsplitter_MouseMove(double y) {
-    if (!state_.splitter_moving) return;
+    if (!splitter_moving_) return;
     bar_top_ = std::clamp(layout_.strip_top + y, min_strip_top(), max_strip_top());
     w_.picsplitter->move(w_.picsplitter->x(), twips(bar_top_));
 }
 
 void Splitter::imgsplitter_MouseUp() {
-    if (!state_.splitter_moving) return;
+    if (!splitter_moving_) return;
     SizeControls(bar_top_);
     w_.picsplitter->hide();
-    state_.splitter_moving = false;
+    splitter_moving_ = false;
 }
 
 bool Splitter::eventFilter(QObject* watched, QEvent* event) {

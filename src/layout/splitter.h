@@ -3,11 +3,21 @@
 #include <QObject>
 
 class QEvent;
+class QFrame;
+class QLabel;
+class QTableView;
+class QTextEdit;
 
 namespace qv {
 
-struct AppState;
-struct Widgets;
+// The controls the splitter moves: the mail list above, the mail text below, the strip between
+// them and the bar that follows the mouse while the strip is dragged.
+struct SplitterControls {
+    QTableView* MSFlexGrid1;
+    QTextEdit* bodytext;
+    QLabel* imgsplitter;
+    QFrame* picsplitter;
+};
 
 // Where the mail list, the splitter strip and the mail text lie, in twips of the window's client
 // area. Lefts and widths never change.
@@ -25,7 +35,12 @@ struct PaneLayout {
 class Splitter : public QObject {
     Q_OBJECT
   public:
-    Splitter(AppState& state, Widgets& w, QObject* parent);
+    Splitter(SplitterControls controls, QObject* parent);
+
+    // The height that the mail list and the mail text share (twips).
+    void set_pane_total_height(double twips) { pane_total_height_ = twips; }
+    double pane_total_height() const { return pane_total_height_; }
+    bool splitter_moving() const { return splitter_moving_; }
 
     // Lays the list, the strip and the text out with the strip's top at y (twips). y is held to
     // where both panes keep at least one line in view.
@@ -48,13 +63,11 @@ class Splitter : public QObject {
   private:
     void apply();
 
-    AppState& state_;
-    Widgets& w_;
+    SplitterControls w_;
     PaneLayout layout_;
+    double pane_total_height_ = 3495 + 4695;
+    bool splitter_moving_ = false;
     double bar_top_ = 0;
 };
-
-// Pixels of the screen in use to twips, the inverse of twips().
-double pixels_to_twips(double pixels);
 
 }  // namespace qv

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/platform.h"
+#include "core/wait.h"
 #include "mail/mail_component.h"
 
 #include <QString>

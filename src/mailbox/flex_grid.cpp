@@ -3,6 +3,8 @@
 #include <QEvent>
 #include <QHeaderView>
 
+#include <algorithm>
+
 namespace qv {
 
 namespace {
@@ -32,7 +34,7 @@ QVariant FlexGridModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
         case Qt::AccessibleTextRole:
-            return texts_[at(row, column)];
+            return shownText(row, column);
         case Qt::FontRole:
             if (a.emphasis) return bold_;
             return {};
@@ -62,12 +64,16 @@ void FlexGridModel::setRows(int rows) {
         beginInsertRows(QModelIndex(), rows_, rows - 1);
         texts_.resize(std::size_t(rows) * columns_);
         attrs_.resize(std::size_t(rows) * columns_);
+        keys_.resize(std::size_t(rows));
+        marks_.resize(std::size_t(rows));
         rows_ = rows;
         endInsertRows();
     } else {
         beginRemoveRows(QModelIndex(), rows, rows_ - 1);
         texts_.resize(std::size_t(rows) * columns_);
         attrs_.resize(std::size_t(rows) * columns_);
+        keys_.resize(std::size_t(rows));
+        marks_.resize(std::size_t(rows));
         rows_ = rows;
         endRemoveRows();
     }
@@ -99,12 +105,35 @@ void FlexGridModel::removeRowAt(int row) {
     const auto first = std::ptrdiff_t(at(row, 0));
     texts_.erase(texts_.begin() + first, texts_.begin() + first + columns_);
     attrs_.erase(attrs_.begin() + first, attrs_.begin() + first + columns_);
+    keys_.erase(keys_.begin() + row);
+    marks_.erase(marks_.begin() + row);
     --rows_;
     endRemoveRows();
 }
 
 const QString& FlexGridModel::text(int row, int column) const {
     return valid(row, column) ? texts_[at(row, column)] : empty_text();
+}
+
+QString FlexGridModel::shownText(int row, int column) const {
+    if (!valid(row, column)) return QString();
+    if (column == key_column_ && keys_[std::size_t(row)] != 0) {
+        return QString::number(keys_[std::size_t(row)]);
+    }
+    if (column == mark_column_ && marks_[std::size_t(row)]) return mark_ + texts_[at(row, column)];
+    return texts_[at(row, column)];
+}
+
+void FlexGridModel::setKey(int row, int key) {
+    if (row < 0 || row >= rows_) return;
+    keys_[std::size_t(row)] = key;
+    if (key_column_ >= 0) changed(row, key_column_);
+}
+
+void FlexGridModel::setMarked(int row, bool on) {
+    if (row < 0 || row >= rows_) return;
+    marks_[std::size_t(row)] = on;
+    if (mark_column_ >= 0) changed(row, mark_column_);
 }
 
 void FlexGridModel::setText(int row, int column, QString text) {
@@ -142,6 +171,8 @@ void FlexGridModel::setBackground(int row, int column, const QColor& color) {
 void FlexGridModel::clearCells() {
     for (QString& t : texts_) t = QString();
     for (Attr& a : attrs_) a = Attr();
+    std::fill(keys_.begin(), keys_.end(), 0);
+    std::fill(marks_.begin(), marks_.end(), false);
     if (held_ == 0 && rows_ > 0 && columns_ > 0) {
         emit dataChanged(index(0, 0), index(rows_ - 1, columns_ - 1));
     }
@@ -185,7 +216,7 @@ void FlexGrid::setCellText(int row, int column, const QString& text) {
     model_->setText(row, column, text);
 }
 
-QString FlexGrid::cellText(int row, int column) const { return model_->text(row, column); }
+QString FlexGrid::cellText(int row, int column) const { return model_->shownText(row, column); }
 
 void FlexGrid::setCellEmphasis(int row, int column, bool on) {
     model_->setEmphasis(row, column, on);

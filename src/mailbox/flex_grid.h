@@ -25,8 +25,23 @@ class FlexGridModel : public QAbstractTableModel {
     void setColumns(int columns);
     void removeRowAt(int row);
 
+    // The text a cell holds, and the text it shows: the key column shows the row's key, and the
+    // marked column of a marked row shows the mark before its text.
     const QString& text(int row, int column) const;
+    QString shownText(int row, int column) const;
     void setText(int row, int column, QString text);
+
+    // Each row may carry a key (a mail's id, say) that the key column shows; 0 for none.
+    int key(int row) const { return row >= 0 && row < rows_ ? keys_[std::size_t(row)] : 0; }
+    void setKey(int row, int key);
+    void setKeyColumn(int column) { key_column_ = column; }
+    // A marked row shows `mark` in front of the text of `column`.
+    bool marked(int row) const { return row >= 0 && row < rows_ && marks_[std::size_t(row)]; }
+    void setMarked(int row, bool on);
+    void setMark(int column, QString mark) {
+        mark_column_ = column;
+        mark_ = std::move(mark);
+    }
     bool emphasis(int row, int column) const;
     void setEmphasis(int row, int column, bool on);
     // An invalid colour: the cell shows the grid's own background.
@@ -58,6 +73,11 @@ class FlexGridModel : public QAbstractTableModel {
     int columns_ = 0;
     std::vector<QString> texts_;
     std::vector<Attr> attrs_;
+    std::vector<int> keys_;
+    std::vector<bool> marks_;
+    int key_column_ = -1;
+    int mark_column_ = -1;
+    QString mark_;
     int held_ = 0;
     QColor header_;
     QFont bold_;
@@ -79,7 +99,9 @@ class FlexGrid : public QTableView {
     void removeRow(int row) { model_->removeRowAt(row); }
 
     void setCellText(int row, int column, const QString& text);
+    // The text as the cell shows it (see FlexGridModel::shownText).
     QString cellText(int row, int column) const;
+    int rowKey(int row) const { return model_->key(row); }
     void setCellEmphasis(int row, int column, bool on);
     bool cellEmphasis(int row, int column) const;
     void setCellBackground(int row, int column, const QColor& color);

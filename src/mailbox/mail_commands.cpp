@@ -1,34 +1,31 @@
 #include "mailbox/mail_commands.h"
 
-#include "core/app_state.h"
-#include "core/context.h"
 #include "core/control_events.h"
 #include "core/feedback.h"
-#include "core/platform.h"
-#include "core/widgets.h"
-#include "mail/mail_component.h"
+#include "core/opener.h"
+#include "core/wait.h"
 #include "mailbox/flex_grid.h"
 #include "mailbox/long_text.h"
+#include "mailbox/mail_columns.h"
 #include "mailbox/sender_entry.h"
 #include "store/mail_store.h"
 
-#include <QListWidget>
 #include <QTextEdit>
 
 namespace qv {
 
-namespace {
-
-enum Column { kIdColumn = 0, kSenderColumn = 1, kSubjectColumn = 2, kDateColumn = 3 };
-constexpr int kColumns = 4;
-
-}  // namespace
-
-MailCommands::MailCommands(Context& ctx, QObject* parent)
-    : QObject(parent), ctx_(ctx), grid_(ctx.w.MSFlexGrid1) {}
+MailCommands::MailCommands(FlexGrid* grid, QTextEdit* bodytext, Feedback& out, MailStore& store,
+                           Pauser& pauser, DesktopOpener& opener, QObject* parent)
+    : QObject(parent),
+      grid_(grid),
+      bodytext_(bodytext),
+      out_(out),
+      store_(store),
+      pauser_(pauser),
+      opener_(opener) {}
 
 void MailCommands::mail_list_key(int code) {
-    ctx_.out.shortcut(key_guide());
+    out_.shortcut(key_guide());
     switch (code) {
         case kKeyEnter:
             read_mail();
@@ -50,21 +47,15 @@ void MailCommands::mail_list_key(int code) {
     }
 }
 
-void MailCommands::tell(const QString& message) {
-    ctx_.out.show_status(message);
-    ctx_.out.speak(message);
-}
-
 bool MailCommands::current_mail(int* row, int* id) {
     const int r = grid_->currentRow();
-    bool ok = false;
-    const int n = r >= 1 && r < grid_->rowCount() ? grid_->cellText(r, kIdColumn).toInt(&ok) : 0;
-    if (!ok || n <= 0) {
-        tell(grid_->rowCount() > 1 ? no_mail_selected() : folder_is_empty());
+    const int key = r >= 1 && r < grid_->rowCount() ? grid_->rowKey(r) : 0;
+    if (key <= 0) {
+        out_.tell(grid_->rowCount() > 1 ? no_mail_selected() : folder_is_empty());
         return false;
     }
     *row = r;
-    *id = n;
+    *id = key;
     return true;
 }
 
@@ -73,25 +64,25 @@ void MailCommands::read_mail() {
     int id = 0;
     if (!current_mail(&row, &id)) return;
     grid_->setCurrentCell(row, kSubjectColumn);
-    ctx_.out.speak(grid_->cellText(row, kSubjectColumn));
+    out_.speak(grid_->cellText(row, kSubjectColumn));
     grid_->setCurrentCell(row, kIdColumn);
-    const std::optional<MailBody> mail = ctx_.store.mailBody(id);
+    const std::optional<MailBody> mail = store_.mailBody(id);
     if (!mail) {
         grid_->setCurrentCell(row, kSenderColumn);
-        tell(QStringLiteral("このメールはデータベースに見つかりません"));
+        out_.tell(QStringLiteral("このメールはデータベースに見つかりません"));
         return;
     }
-    speak_long_text(ctx_.out, mail->body);
-    ctx_.w.bodytext->setPlainText(mail->body);
+    speak_long_text(out_, mail->body);
+    bodytext_->setPlainText(mail->body);
     if (!mail->attach.isEmpty() && mail->attach.contains(QLatin1String(".mp3"))) {
         // The pause lets the reading get under way before the player starts.
-        ctx_.component.Sleep(4);
-        ctx_.opener.open(mail->attach);
+        pauser_.pause(4);
+        opener_.open(mail->attach);
     }
-    if (ctx_.store.markRead(id)) {
-        for (int c = 0; c < kColumns; ++c) grid_->setCellEmphasis(row, c, false);
+    if (store_.markRead(id)) {
+        for (int c = 0; c < kMailColumns; ++c) grid_->setCellEmphasis(row, c, false);
     } else {
-        tell(QStringLiteral("このメールを既読にできませんでした"));
+        out_.tell(QStringLiteral("このメールを既読にできませんでした"));
     }
     grid_->setCurrentCell(row, kSenderColumn);
 }
@@ -101,16 +92,16 @@ void MailCommands::delete_mail() {
     int id = 0;
     if (!current_mail(&row, &id)) return;
     grid_->setCurrentCell(row, kIdColumn);
-    if (!ctx_.store.deleteMail(id)) {
+    if (!store_.deleteMail(id)) {
         grid_->setCurrentCell(row, kSenderColumn);
-        tell(QStringLiteral("メールを削除できませんでした"));
+        out_.tell(QStringLiteral("メールを削除できませんでした"));
         return;
     }
     grid_->removeRow(row);
     // The row below moves up into the deleted one's place; after the last row, the one above.
     const int rows = grid_->rowCount();
     grid_->setCurrentCell(row < rows ? row : rows - 1, kSenderColumn);
-    ctx_.out.speak(QStringLiteral("メールを削除しました"));
+    out_.speak(QStringLiteral("メールを削除しました"));
 }
 
 void MailCommands::register_sender() {
@@ -118,34 +109,54 @@ void MailCommands::register_sender() {
     int id = 0;
     if (!current_mail(&row, &id)) return;
     grid_->setCurrentCell(row, kSenderColumn);
-    const SenderEntry entry = sender_entry(grid_->cellText(row, kSenderColumn));
+    const SenderEntry entry = sender_entry(grid_->cells()->text(row, kSenderColumn));
     if (entry.address.trimmed().isEmpty()) {
-        tell(QStringLiteral("送信者のメールアドレスが無いため、アドレス帳に登録できません"));
+        out_.tell(QStringLiteral("送信者のメールアドレスが無いため、アドレス帳に登録できません"));
         return;
     }
-    if (!ctx_.store.insertAddress(entry.name, entry.address)) {
-        tell(QStringLiteral("アドレス帳に登録できませんでした"));
+    if (!store_.insertAddress(entry.name, entry.address)) {
+        out_.tell(QStringLiteral("アドレス帳に登録できませんでした"));
         return;
     }
-    Hooks::call(ctx_.hooks.read_address_from_db);
-    ctx_.out.speak(QStringLiteral("アドレス帳に登録しました"));
+    emit addressAdded();
+    out_.speak(QStringLiteral("アドレス帳に登録しました"));
+}
+
+void MailCommands::emit_reply(int row) {
+    grid_->setCurrentCell(row, kSubjectColumn);
+    const QString subject = grid_->cells()->text(row, kSubjectColumn);
+    grid_->setCurrentCell(row, kSenderColumn);
+    emit replyRequested(grid_->cells()->text(row, kSenderColumn), subject);
 }
 
 void MailCommands::reply() {
     int row = 0;
     int id = 0;
     if (!current_mail(&row, &id)) return;
-    Hooks::call(ctx_.hooks.msg_replay_Click);
+    emit_reply(row);
+}
+
+void MailCommands::msg_replay_Click() {
+    const int row = grid_->currentRow();
+    if (grid_->rowCount() <= 1) {
+        out_.tell(
+            QStringLiteral("返信するメールがありません。このフォルダーにはメールがありません"));
+        return;
+    }
+    if (row < 1 || row >= grid_->rowCount()) {
+        out_.tell(QStringLiteral(
+            "返信するメールが選択されていません。メール一覧で下矢印キーでメールを選んでください"));
+        return;
+    }
+    emit_reply(row);
 }
 
 void MailCommands::start_move() {
     int row = 0;
     int id = 0;
     if (!current_mail(&row, &id)) return;
-    ctx_.state.move_pending = true;
     grid_->setCurrentCell(row, kIdColumn);
-    ctx_.state.move_mail_id = grid_->cellText(row, kIdColumn);
-    ctx_.w.List1->setFocus(Qt::OtherFocusReason);
+    emit moveRequested(id);
 }
 
 }  // namespace qv

@@ -3,10 +3,15 @@
 #include <QObject>
 #include <QString>
 
+class QTextEdit;
+
 namespace qv {
 
-struct Context;
+class DesktopOpener;
+class Feedback;
 class FlexGrid;
+class MailStore;
+class Pauser;
 
 // The keys of the mail list, acting on the mail of the current row: ENTER reads it, DEL deletes
 // it, INS puts its sender into the address book, ESC answers it and SPACE starts moving it to
@@ -14,7 +19,8 @@ class FlexGrid;
 class MailCommands : public QObject {
     Q_OBJECT
   public:
-    MailCommands(Context& ctx, QObject* parent);
+    MailCommands(FlexGrid* grid, QTextEdit* bodytext, Feedback& out, MailStore& store,
+                 Pauser& pauser, DesktopOpener& opener, QObject* parent);
 
     // Every key pressed in the list, arrows included.
     void mail_list_key(int code);
@@ -24,6 +30,8 @@ class MailCommands : public QObject {
     void register_sender();  // INS, and the menu's "register the sender"
     void reply();            // ESC
     void start_move();       // SPACE
+    // The menu's "reply to the sender" (Ctrl+R), from wherever the focus is.
+    void msg_replay_Click();
 
     static QString key_guide() {
         return QStringLiteral(
@@ -36,15 +44,26 @@ class MailCommands : public QObject {
         return QStringLiteral("このフォルダーにはメールがありません");
     }
 
+  signals:
+    // A reply to this mail: its sender and subject as stored (without the list's marks).
+    void replyRequested(const QString& sender, const QString& subject);
+    // A sender went into the address book.
+    void addressAdded();
+    // SPACE on a mail: it waits for the folder to move it to.
+    void moveRequested(int id);
+
   private:
     // The row and id of the mail on the current row. When the header row (or nothing) is
     // current, the user is told how to pick a mail and false comes back.
     bool current_mail(int* row, int* id);
-    // Says and shows a message that is not a result (a refusal, a failure).
-    void tell(const QString& message);
+    void emit_reply(int row);
 
-    Context& ctx_;
     FlexGrid* grid_;
+    QTextEdit* bodytext_;
+    Feedback& out_;
+    MailStore& store_;
+    Pauser& pauser_;
+    DesktopOpener& opener_;
 };
 
 }  // namespace qv

@@ -1,14 +1,13 @@
 #include "news/news.h"
 
 #include "core/feedback.h"
+#include "core/wait.h"
 #include "store/mail_store.h"
 
-#include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTextDocumentFragment>
-#include <QTimer>
 #include <QXmlStreamReader>
 
 #include <memory>
@@ -87,7 +86,8 @@ QString news_text(const Headlines& news) {
     return text;
 }
 
-News::News(Context& ctx, QObject* parent) : QObject(parent), ctx_(ctx) {}
+News::News(MailStore& store, Feedback& out, Waiter& waiter, QObject* parent)
+    : QObject(parent), store_(store), out_(out), waiter_(waiter) {}
 
 QUrl News::feed_url(const QString& site) {
     const QUrl url = QUrl::fromUserInput(site.trimmed());
@@ -98,7 +98,7 @@ QUrl News::feed_url(const QString& site) {
     return url;
 }
 
-std::optional<QByteArray> News::fetch(const QUrl& url, int budget_ms) {
+std::optional<QByteArray> News::fetch(const QUrl& url, int budget_ms, Waiter& waiter) {
     QNetworkAccessManager network;
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("QuorvelMailer/2.0"));
@@ -110,19 +110,14 @@ std::optional<QByteArray> News::fetch(const QUrl& url, int budget_ms) {
     request.setTransferTimeout(budget_ms + 500);
     std::unique_ptr<QNetworkReply> reply(network.get(request));
 
-    QEventLoop loop;
-    QTimer budget;
-    budget.setSingleShot(true);
-    budget.setTimerType(Qt::PreciseTimer);
-    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&budget, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(reply.get(), &QNetworkReply::finished, reply.get(),
+                     [&waiter] { waiter.wake(); });
     QObject::connect(reply.get(), &QNetworkReply::downloadProgress, reply.get(),
                      [r = reply.get()](qint64 received, qint64) {
                          if (received > kMaxFeedBytes) r->abort();
                      });
-    budget.start(budget_ms);
-    if (!reply->isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
-    if (!reply->isFinished()) {
+    QNetworkReply* r = reply.get();
+    if (!waiter.wait_until([r] { return r->isFinished(); }, {budget_ms, false})) {
         reply->abort();
         return std::nullopt;
     }
@@ -134,14 +129,14 @@ std::optional<QByteArray> News::fetch(const QUrl& url, int budget_ms) {
 }
 
 void News::speak_news() {
-    const std::optional<NewsRow> choice = ctx_.store.news();
+    const std::optional<NewsRow> choice = store_.news();
     if (!choice || !choice->sel) return;
     const QUrl url = feed_url(choice->site);
     if (url.isEmpty()) return;
-    const std::optional<QByteArray> feed = fetch(url, kBudgetMs);
+    const std::optional<QByteArray> feed = fetch(url, kBudgetMs, waiter_);
     if (!feed) return;
     const std::optional<Headlines> news = parse_feed(*feed, kHeadlines);
-    if (news) ctx_.out.speak(news_text(*news));
+    if (news) out_.speak(news_text(*news));
 }
 
 }  // namespace qv

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/context.h"
-
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -11,6 +9,10 @@
 #include <optional>
 
 namespace qv {
+
+class Feedback;
+class MailStore;
+class Waiter;
 
 // What a news feed says: its own title and its first headlines.
 struct Headlines {
@@ -31,7 +33,7 @@ QString news_text(const Headlines& news);
 class News : public QObject {
     Q_OBJECT
   public:
-    News(Context& ctx, QObject* parent);
+    News(MailStore& store, Feedback& out, Waiter& waiter, QObject* parent);
 
     static constexpr int kBudgetMs = 3000;
     static constexpr int kHeadlines = 5;
@@ -40,12 +42,14 @@ class News : public QObject {
 
     // The feed's bytes, or nothing when it could not be had within budget_ms. Painting, timers and
     // speech go on meanwhile; the user's keys wait and are handled afterwards, in order.
-    static std::optional<QByteArray> fetch(const QUrl& url, int budget_ms);
+    static std::optional<QByteArray> fetch(const QUrl& url, int budget_ms, Waiter& waiter);
     // The address of the news site as stored; only http and https are fetched.
     static QUrl feed_url(const QString& site);
 
   private:
-    Context& ctx_;
+    MailStore& store_;
+    Feedback& out_;
+    Waiter& waiter_;
 };
 
 }  // namespace qv

@@ -1,6 +1,7 @@
 #include "receive/mail_saver.h"
 
-#include "core/platform.h"
+#include "core/clock.h"
+#include "core/wait.h"
 #include "mail/mail_component.h"
 #include "receive/mail_parts.h"
 #include "store/mail_store.h"
@@ -35,8 +36,8 @@ QString name_in(const QString& mail_dir, const QString& path) {
 
 }  // namespace
 
-MailSaver::MailSaver(MailStore& store, MailComponent& component, const Clock& clock)
-    : store_(store), component_(component), clock_(clock) {}
+MailSaver::MailSaver(MailStore& store, MailComponent& component, const Clock& clock, Waiter& waiter)
+    : store_(store), component_(component), clock_(clock), waiter_(waiter) {}
 
 bool MailSaver::savemail2db(const QString& cfile, const QString& wfrom, const QString& wdate,
                             const QString& subject, const QString& body, const QString& attach) {
@@ -94,7 +95,7 @@ int MailSaver::store_files(const QStringList& names, const QString& mail_dir,
     int next = 0;
     while (next < total) {
         std::vector<Read> batch;
-        run_blocking([&] {
+        waiter_.run([&] {
             // The digests read the files a second time, on a thread of their own beside the
             // parsing; they stop at the end of the batch.
             const int limit = std::min(total - next, batch_files_);

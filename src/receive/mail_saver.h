@@ -12,6 +12,7 @@ namespace qv {
 class Clock;
 class MailComponent;
 class MailStore;
+class Waiter;
 
 // Stores the mail files the component saved: each is split with ReadMail and becomes one unread
 // row of the inbox. Nothing the server handed over is lost on the way to the database: a file
@@ -19,11 +20,11 @@ class MailStore;
 // directory and is stored by the next store_left_over_mail(). No file is stored twice, and no
 // mail either: a file with the same bytes as a mail already stored is left as it is.
 //
-// Runs on the GUI thread (the database connection lives there); ReadMail runs off it, through
-// run_blocking, a batch of files at a time.
+// Runs on the GUI thread (the database connection lives there); ReadMail runs off it while the
+// window waits, a batch of files at a time.
 class MailSaver {
   public:
-    MailSaver(MailStore& store, MailComponent& component, const Clock& clock);
+    MailSaver(MailStore& store, MailComponent& component, const Clock& clock, Waiter& waiter);
 
     // Called with (files stored so far, files to store) after each batch.
     using Progress = std::function<void(int done, int total)>;
@@ -57,6 +58,7 @@ class MailSaver {
     MailStore& store_;
     MailComponent& component_;
     const Clock& clock_;
+    Waiter& waiter_;
     StoredLedger ledger_;
     QString error_;
     int batch_files_ = 256;

@@ -1,11 +1,10 @@
 #include "receive/receiver.h"
 
-#include "core/app_state.h"
-#include "core/context.h"
 #include "core/feedback.h"
-#include "core/platform.h"
+#include "core/paths.h"
+#include "core/wait.h"
 #include "mail/mail_component.h"
-#include "store/mail_store.h"
+#include "settings/account_table.h"
 
 #include <QElapsedTimer>
 #include <QMetaObject>
@@ -38,15 +37,23 @@ QString reason_of(const QString& error) {
 
 }  // namespace
 
-Receiver::Receiver(Context& ctx, QObject* parent)
-    : QObject(parent), ctx_(ctx), saver_(ctx.store, ctx.component, ctx.clock) {}
+Receiver::Receiver(AccountTable& accounts, const Paths& paths, MailStore& store,
+                   MailComponent& component, Feedback& out, const Clock& clock, Waiter& waiter,
+                   QObject* parent)
+    : QObject(parent),
+      accounts_(accounts),
+      paths_(paths),
+      component_(component),
+      out_(out),
+      waiter_(waiter),
+      saver_(store, component, clock, waiter) {}
 
 Receiver::~Receiver() = default;
 
 void Receiver::use_account(const Account& account) {
-    ctx_.state.cur_pop = account.pop;
-    ctx_.state.cur_user = account.account;
-    ctx_.state.cur_password = account.password;
+    accounts_.cur_pop = account.pop;
+    accounts_.cur_user = account.account;
+    accounts_.cur_password = account.password;
 }
 
 QString Receiver::account_label(const Account& account) {
@@ -55,7 +62,7 @@ QString Receiver::account_label(const Account& account) {
 }
 
 void Receiver::check_new_mail() {
-    AppState& s = ctx_.state;
+    AccountTable& s = accounts_;
     if (s.account_count == 0) return;  // nothing asked, nothing said
     int total = 0;
     QStringList failures;
@@ -64,12 +71,12 @@ void Receiver::check_new_mail() {
         use_account(account);
         MailArray result;
         QString error;
-        run_blocking([&] {
+        waiter_.run([&] {
             result =
-                ctx_.component.RcvMail(s.cur_pop, s.cur_user, s.cur_password, kStat, s.mail_dir);
-            if (!result) error = ctx_.component.lastError();
+                component_.RcvMail(s.cur_pop, s.cur_user, s.cur_password, kStat, paths_.mail_dir);
+            if (!result) error = component_.lastError();
         });
-        s.waiting_mail_count = 0;
+        waiting_mail_count_ = 0;
         if (!result) {
             failures << QStringLiteral("%1 のメールを確認できません：%2")
                             .arg(account_label(account), reason_of(error));
@@ -78,30 +85,30 @@ void Receiver::check_new_mail() {
         }
         if (const int count = waiting_count(result); count > 0) {
             total += count;
-            ctx_.component.Sleep(1);
+            component_.Sleep(1);
         }
     }
-    s.waiting_mail_count = total;
+    waiting_mail_count_ = total;
     const QString message =
         total > 0 ? QStringLiteral("メールが届いています[メールの数は]") + QString::number(total)
                   : QStringLiteral("新規メールは有りません");
-    ctx_.out.show_status(failures.isEmpty() ? message : failures.join(QStringLiteral("　")));
-    ctx_.out.speak(message);
+    out_.show_status(failures.isEmpty() ? message : failures.join(QStringLiteral("　")));
+    out_.speak(message);
 }
 
 void Receiver::show_storing(int done, int total) {
-    ctx_.out.show_status(QStringLiteral("保存中 %1/%2").arg(done).arg(total));
+    out_.show_status(QStringLiteral("保存中 %1/%2").arg(done).arg(total));
 }
 
 int Receiver::store_left_over_mail() {
-    return saver_.store_left_over_mail(ctx_.state.mail_dir,
+    return saver_.store_left_over_mail(paths_.mail_dir,
                                        [this](int done, int total) { show_storing(done, total); });
 }
 
 void Receiver::receive_mail() {
     if (receiving_) return;
     receiving_ = true;
-    AppState& s = ctx_.state;
+    AccountTable& s = accounts_;
     QStringList failures;
     const auto note_store_error = [&] {
         if (!saver_.lastError().isEmpty()) {
@@ -115,14 +122,14 @@ void Receiver::receive_mail() {
     // The component reports its progress from its own thread; the status line shows it here,
     // at most ten times a second. A report still queued when this object is gone is dropped.
     auto since = std::make_shared<QElapsedTimer>();
-    ctx_.component.setProgress([this, since](int done, int total) {
+    component_.setProgress([this, since](int done, int total) {
         if (done != total && since->isValid() && since->elapsed() < 100) return;
         since->start();
         QMetaObject::invokeMethod(
             this,
             [this, done, total] {
                 if (receiving_) {
-                    ctx_.out.show_status(QStringLiteral("受信中 %1/%2").arg(done).arg(total));
+                    out_.show_status(QStringLiteral("受信中 %1/%2").arg(done).arg(total));
                 }
             },
             Qt::QueuedConnection);
@@ -133,10 +140,10 @@ void Receiver::receive_mail() {
         use_account(account);
         MailArray saved;
         QString error;
-        run_blocking([&] {
-            saved =
-                ctx_.component.RcvMail(s.cur_pop, s.cur_user, s.cur_password, kSaveAll, s.mail_dir);
-            if (!saved) error = ctx_.component.lastError();
+        waiter_.run([&] {
+            saved = component_.RcvMail(s.cur_pop, s.cur_user, s.cur_password, kSaveAll,
+                                       paths_.mail_dir);
+            if (!saved) error = component_.lastError();
         });
         if (!saved) {
             failures << QStringLiteral("%1 のメールを受信できません：%2")
@@ -144,21 +151,15 @@ void Receiver::receive_mail() {
             std::fprintf(stderr, "quorvel: %s\n", qUtf8Printable(failures.last()));
             continue;
         }
-        stored += saver_.store_files(*saved, s.mail_dir,
+        stored += saver_.store_files(*saved, paths_.mail_dir,
                                      [this](int done, int total) { show_storing(done, total); });
         note_store_error();
     }
-    ctx_.component.setProgress(nullptr);
+    component_.setProgress(nullptr);
 
-    ctx_.out.show_status(failures.isEmpty()
-                             ? QStringLiteral("%1通のメールを受信しました").arg(stored)
-                             : failures.join(QStringLiteral("　")));
+    out_.show_status(failures.isEmpty() ? QStringLiteral("%1通のメールを受信しました").arg(stored)
+                                        : failures.join(QStringLiteral("　")));
     receiving_ = false;
-}
-
-void Receiver::receive_Click() {
-    receive_mail();
-    Hooks::call(ctx_.hooks.send_mail);
 }
 
 }  // namespace qv

@@ -8,7 +8,13 @@
 namespace qv {
 
 struct Account;
-struct Context;
+struct AccountTable;
+class Clock;
+class Feedback;
+class MailComponent;
+class MailStore;
+struct Paths;
+class Waiter;
 
 // Asking every account's server how much mail waits, and receiving it into the database.
 //
@@ -19,26 +25,24 @@ struct Context;
 class Receiver : public QObject {
     Q_OBJECT
   public:
-    explicit Receiver(Context& ctx, QObject* parent = nullptr);
+    Receiver(AccountTable& accounts, const Paths& paths, MailStore& store, MailComponent& component,
+             Feedback& out, const Clock& clock, Waiter& waiter, QObject* parent = nullptr);
     ~Receiver() override;
 
     void check_new_mail();
     void mail_check_Click() { check_new_mail(); }
+    // What the last check found waiting, on all accounts together.
+    int waiting_mail_count() const { return waiting_mail_count_; }
 
     // Receives every account's waiting mail and stores it. Says nothing; the status line shows
     // the progress and the outcome.
     void receive_mail();
-    // "送受信(&S)": receive, then send what is being composed.
-    void receive_Click();
-
-    bool savemail2db(const QString& cfile, const QString& wfrom, const QString& wdate,
-                     const QString& subject, const QString& body, const QString& attach) {
-        return saver_.savemail2db(cfile, wfrom, wdate, subject, body, attach);
-    }
 
     // Stores the saved mail files that never got their row (the program was stopped while it
     // received). Returns how many were stored.
     int store_left_over_mail();
+
+    MailSaver& saver() { return saver_; }
 
   private:
     // The POP fields take the account's server, user name and password.
@@ -46,8 +50,13 @@ class Receiver : public QObject {
     static QString account_label(const Account& account);
     void show_storing(int done, int total);
 
-    Context& ctx_;
+    AccountTable& accounts_;
+    const Paths& paths_;
+    MailComponent& component_;
+    Feedback& out_;
+    Waiter& waiter_;
     MailSaver saver_;
+    int waiting_mail_count_ = 0;
     bool receiving_ = false;
 };
 

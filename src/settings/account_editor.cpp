@@ -1,8 +1,8 @@
 #include "settings/account_editor.h"
 
-#include "core/app_state.h"
 #include "core/feedback.h"
-#include "core/widgets.h"
+#include "core/twips.h"
+#include "settings/account_table.h"
 #include "store/mail_store.h"
 
 #include <QFont>
@@ -14,10 +14,6 @@ namespace qv {
 
 namespace {
 
-void place(QWidget* w, double left, double top, double width, double height) {
-    w->setGeometry(twips(left), twips(top), twips(width), twips(height));
-}
-
 const char* const kLabels[AccountEditor::kFields] = {
     "POP", "SMTP", "アカウント", "パスワード", "email", "ニックネーム", "メール表題"};
 
@@ -27,7 +23,7 @@ AccountFields fields_of(const Account& a) {
 
 }  // namespace
 
-AccountEditor::AccountEditor(AppState& state, MailStore& store, Feedback& out, QWidget* parent)
+AccountEditor::AccountEditor(AccountTable& state, MailStore& store, Feedback& out, QWidget* parent)
     : QDialog(parent), state_(state), store_(store), out_(out) {
     setObjectName(QStringLiteral("account_set"));
     setWindowTitle(QStringLiteral("アカウント編集"));
@@ -127,9 +123,9 @@ void AccountEditor::Command1_Click() {
     const AccountFields fields = fields_of(entry);
 
     if (state_.account_edit_mode != QLatin1String("edit")) {
-        if (state_.account_count >= AppState::kMaxAccounts) {
+        if (state_.account_count >= AccountTable::kMaxAccounts) {
             say(QStringLiteral("アカウントは%1件までです。これ以上は追加できません")
-                    .arg(AppState::kMaxAccounts));
+                    .arg(AccountTable::kMaxAccounts));
             return;
         }
         const int id = store_.insertAccount(fields);

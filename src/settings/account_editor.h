@@ -10,7 +10,7 @@ class QPushButton;
 
 namespace qv {
 
-struct AppState;
+struct AccountTable;
 struct Account;
 class Feedback;
 class MailStore;
@@ -21,7 +21,7 @@ class MailStore;
 class AccountEditor : public QDialog {
     Q_OBJECT
   public:
-    AccountEditor(AppState& state, MailStore& store, Feedback& out, QWidget* parent);
+    AccountEditor(AccountTable& state, MailStore& store, Feedback& out, QWidget* parent);
 
     static constexpr int kFields = 7;
 
@@ -46,7 +46,7 @@ class AccountEditor : public QDialog {
     int edited_position() const;
     void fill_entry(Account& a) const;
 
-    AppState& state_;
+    AccountTable& state_;
     MailStore& store_;
     Feedback& out_;
     std::array<QLineEdit*, kFields> Text1_{};

@@ -1,9 +1,10 @@
 #include "settings/account_list.h"
 
-#include "core/app_state.h"
 #include "core/feedback.h"
-#include "core/widgets.h"
+#include "core/twips.h"
 #include "settings/account_editor.h"
+#include "settings/account_table.h"
+#include "settings/accounts.h"
 #include "store/mail_store.h"
 
 #include <QLabel>
@@ -12,22 +13,16 @@
 
 namespace qv {
 
-namespace {
+namespace {}  // namespace
 
-void place(QWidget* w, double left, double top, double width, double height) {
-    w->setGeometry(twips(left), twips(top), twips(width), twips(height));
-}
-
-}  // namespace
-
-AccountList::AccountList(AppState& state, MailStore& store, Feedback& out, AccountEditor& editor,
-                         std::function<bool(int)> set_default, QWidget* parent)
+AccountList::AccountList(AccountTable& state, MailStore& store, Feedback& out,
+                         AccountEditor& editor, Accounts& accounts, QWidget* parent)
     : QDialog(parent),
       state_(state),
       store_(store),
       out_(out),
       editor_(editor),
-      set_default_(std::move(set_default)) {
+      accounts_(accounts) {
     setObjectName(QStringLiteral("account_list"));
     setWindowTitle(QStringLiteral("アカウント一覧"));
     build();
@@ -110,9 +105,9 @@ void AccountList::open_editor() {
 }
 
 void AccountList::Command1_Click() {
-    if (state_.account_count >= AppState::kMaxAccounts) {
+    if (state_.account_count >= AccountTable::kMaxAccounts) {
         say(QStringLiteral("アカウントは%1件までです。これ以上は追加できません")
-                .arg(AppState::kMaxAccounts));
+                .arg(AccountTable::kMaxAccounts));
         return;
     }
     state_.account_edit_mode = QStringLiteral("new");
@@ -156,7 +151,7 @@ void AccountList::Command4_Click() { hide(); }
 void AccountList::Command5_Click() {
     const int row = selected_row();
     if (row < 0) return;
-    if (!set_default_ || !set_default_(row)) {
+    if (!accounts_.set_default_account(row)) {
         say(QStringLiteral("既定のアカウントを設定できませんでした"));
         return;
     }
@@ -174,13 +169,13 @@ void AccountList::account_edited(int position) {
     }
 }
 
-AccountDialogs::AccountDialogs(AppState& state, MailStore& store, Feedback& out,
-                               std::function<bool(int)> set_default, QWidget* window)
+AccountDialogs::AccountDialogs(AccountTable& state, MailStore& store, Feedback& out,
+                               Accounts& accounts, QWidget* window)
     : QObject(window),
       state_(state),
       store_(store),
       out_(out),
-      set_default_(std::move(set_default)),
+      accounts_(accounts),
       window_(window) {}
 
 AccountEditor* AccountDialogs::editor() {
@@ -197,7 +192,7 @@ AccountEditor* AccountDialogs::editor() {
 }
 
 AccountList* AccountDialogs::list() {
-    if (!list_) list_ = new AccountList(state_, store_, out_, *editor(), set_default_, window_);
+    if (!list_) list_ = new AccountList(state_, store_, out_, *editor(), accounts_, window_);
     return list_;
 }
 

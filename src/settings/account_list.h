@@ -4,16 +4,15 @@
 #include <QObject>
 #include <QPointer>
 
-#include <functional>
-
 class QLabel;
 class QListWidget;
 class QPushButton;
 
 namespace qv {
 
-struct AppState;
+struct AccountTable;
 class AccountEditor;
+class Accounts;
 class Feedback;
 class MailStore;
 
@@ -22,9 +21,8 @@ class MailStore;
 class AccountList : public QDialog {
     Q_OBJECT
   public:
-    // set_default: "既定に設定" for a row (counted from 0); false when it could not be done.
-    AccountList(AppState& state, MailStore& store, Feedback& out, AccountEditor& editor,
-                std::function<bool(int)> set_default, QWidget* parent);
+    AccountList(AccountTable& state, MailStore& store, Feedback& out, AccountEditor& editor,
+                Accounts& accounts, QWidget* parent);
 
     void Command1_Click();  // 追加
     void Command2_Click();  // 編集
@@ -47,11 +45,11 @@ class AccountList : public QDialog {
     void say(const QString& message);
     void open_editor();
 
-    AppState& state_;
+    AccountTable& state_;
     MailStore& store_;
     Feedback& out_;
     AccountEditor& editor_;
-    std::function<bool(int)> set_default_;
+    Accounts& accounts_;
     QListWidget* List1_ = nullptr;
     QLabel* message_ = nullptr;
 };
@@ -60,8 +58,8 @@ class AccountList : public QDialog {
 class AccountDialogs : public QObject {
     Q_OBJECT
   public:
-    AccountDialogs(AppState& state, MailStore& store, Feedback& out,
-                   std::function<bool(int)> set_default, QWidget* window);
+    AccountDialogs(AccountTable& state, MailStore& store, Feedback& out, Accounts& accounts,
+                   QWidget* window);
 
     // "アカウント(&A)": shows the account list, not modal.
     void t_account_Click();
@@ -72,10 +70,10 @@ class AccountDialogs : public QObject {
     AccountList* list();
 
   private:
-    AppState& state_;
+    AccountTable& state_;
     MailStore& store_;
     Feedback& out_;
-    std::function<bool(int)> set_default_;
+    Accounts& accounts_;
     QWidget* window_;
     QPointer<AccountEditor> editor_;
     QPointer<AccountList> list_;

@@ -1,12 +1,11 @@
 #include "settings/accounts.h"
 
-#include "core/app_state.h"
-#include "core/context.h"
 #include "core/feedback.h"
-#include "mail/mail_component.h"
+#include "core/wait.h"
+#include "settings/account_list.h"
+#include "settings/account_table.h"
+#include "settings/options.h"
 #include "store/mail_store.h"
-
-#include <QDir>
 
 #include <cstdio>
 
@@ -30,55 +29,50 @@ Account to_account(const AccountRow& row) {
 
 }  // namespace
 
-Accounts::Accounts(Context& ctx, QObject* parent) : QObject(parent), ctx_(ctx) {}
+Accounts::Accounts(AccountTable& table, MailStore& store, Feedback& out, QObject* parent)
+    : QObject(parent), table_(table), store_(store), out_(out) {}
 
 bool Accounts::load_accounts() {
-    AppState& s = ctx_.state;
-    const std::vector<AccountRow> rows = ctx_.store.accounts();
+    AccountTable& s = table_;
+    const std::vector<AccountRow> rows = store_.accounts();
     // A reload must not leave entries of an earlier load behind the new count.
     for (Account& a : s.accounts) a = Account{};
     s.account_count = 0;
     for (const AccountRow& row : rows) {
-        if (s.account_count == AppState::kMaxAccounts) break;
+        if (s.account_count == AccountTable::kMaxAccounts) break;
         ++s.account_count;
         s.accounts[s.account_count] = to_account(row);
         if (row.cur) s.cur_account_index = s.account_count;
     }
-    if (static_cast<int>(rows.size()) > AppState::kMaxAccounts) {
-        const int ignored = static_cast<int>(rows.size()) - AppState::kMaxAccounts;
+    if (static_cast<int>(rows.size()) > AccountTable::kMaxAccounts) {
+        const int ignored = static_cast<int>(rows.size()) - AccountTable::kMaxAccounts;
         std::fprintf(stderr,
                      "quorvel: the account table has %d rows; only the first %d are used, the "
                      "other %d are ignored in this run\n",
-                     static_cast<int>(rows.size()), AppState::kMaxAccounts, ignored);
-        ctx_.out.show_status(QStringLiteral("アカウントは%1件までです。残りの%2件は使われません")
-                                 .arg(AppState::kMaxAccounts)
-                                 .arg(ignored));
+                     static_cast<int>(rows.size()), AccountTable::kMaxAccounts, ignored);
+        out_.show_status(QStringLiteral("アカウントは%1件までです。残りの%2件は使われません")
+                             .arg(AccountTable::kMaxAccounts)
+                             .arg(ignored));
     }
     return !rows.empty();
 }
 
-void Accounts::load_startup_settings() {
-    AppState& s = ctx_.state;
+void Accounts::load_startup_settings(AccountDialogs& dialogs, Options& options, Pauser& pauser) {
     if (!load_accounts()) {
-        ctx_.out.speak(
-            QStringLiteral("はじめてのご使用です　メールアカウントの設定を行ってください"));
-        ctx_.component.Sleep(4);
-        s.account_edit_mode = QStringLiteral("new");
-        if (ctx_.hooks.open_first_use_account_editor) {
-            ctx_.hooks.open_first_use_account_editor();
-            // The editor has written what the user entered: read it back with its id, so the
-            // new account is polled now and can be made the default in this run.
-            load_accounts();
-        }
+        out_.speak(QStringLiteral("はじめてのご使用です　メールアカウントの設定を行ってください"));
+        pauser.pause(4);
+        table_.account_edit_mode = QStringLiteral("new");
+        dialogs.open_first_use_editor();
+        // The editor has written what the user entered: read it back with its id, so the new
+        // account is polled now and can be made the default in this run.
+        load_accounts();
     }
-    if (s.mail_dir.isEmpty())
-        s.mail_dir = QDir(s.data_dir).absoluteFilePath(QStringLiteral("mail"));
-    Hooks::call(ctx_.hooks.read_options);
+    options.read_options();
     choose_current_account();
 }
 
 void Accounts::choose_current_account() {
-    AppState& s = ctx_.state;
+    AccountTable& s = table_;
     s.cur_account_index = 0;
     for (int i = 1; i <= s.account_count; ++i) {
         if (s.accounts[i].cur) s.cur_account_index = i;
@@ -90,14 +84,14 @@ void Accounts::choose_current_account() {
 }
 
 bool Accounts::set_default_account(int row) {
-    AppState& s = ctx_.state;
+    AccountTable& s = table_;
     const int position = row + 1;
     if (row < 0 || position > s.account_count) return false;
     const int id = s.accounts[position].id;
     if (id <= 0) return false;
-    if (!ctx_.store.clearCurrentAccount() || !ctx_.store.setCurrentAccount(id)) {
+    if (!store_.clearCurrentAccount() || !store_.setCurrentAccount(id)) {
         std::fprintf(stderr, "quorvel: cannot mark account %d as the default: %s\n", id,
-                     qUtf8Printable(ctx_.store.lastError()));
+                     qUtf8Printable(store_.lastError()));
         return false;
     }
     s.cur_account_index = position;

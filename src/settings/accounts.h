@@ -4,7 +4,12 @@
 
 namespace qv {
 
-struct Context;
+struct AccountTable;
+class AccountDialogs;
+class Feedback;
+class MailStore;
+class Options;
+class Pauser;
 
 // The in-memory account table, the current account and the start-up's settings step.
 //
@@ -14,17 +19,17 @@ struct Context;
 class Accounts : public QObject {
     Q_OBJECT
   public:
-    explicit Accounts(Context& ctx, QObject* parent = nullptr);
+    Accounts(AccountTable& table, MailStore& store, Feedback& out, QObject* parent = nullptr);
 
     // Reads every row of the account table into positions 1 to account_count, in table order;
     // a row marked current makes its position cur_account_index. True when there was a row.
-    // At most AppState::kMaxAccounts rows are loaded; the rest are named on stderr and in the
-    // status line, and are not used in this run.
+    // At most AccountTable::kMaxAccounts rows are loaded; the rest are named on stderr and in
+    // the status line, and are not used in this run.
     bool load_accounts();
 
     // The start-up's settings step: accounts (with the first-use account set-up when there is
-    // none), the mail directory, the options, the current account and the POP fields.
-    void load_startup_settings();
+    // none), the options, the current account and the POP fields.
+    void load_startup_settings(AccountDialogs& dialogs, Options& options, Pauser& pauser);
 
     // The last loaded account marked current becomes cur_account_index (0 when none is), and
     // its server, user name and password become the POP fields.
@@ -37,7 +42,9 @@ class Accounts : public QObject {
     bool set_default_account(int row);
 
   private:
-    Context& ctx_;
+    AccountTable& table_;
+    MailStore& store_;
+    Feedback& out_;
 };
 
 }  // namespace qv

@@ -1,6 +1,5 @@
 #include "settings/options.h"
 
-#include "core/app_state.h"
 #include "store/mail_store.h"
 
 #include <cstdio>
@@ -16,7 +15,7 @@ void missing_row(const char* table) {
 
 }  // namespace
 
-Options::Options(AppState& state, MailStore& store, QObject* parent)
+Options::Options(OptionState& state, MailStore& store, QObject* parent)
     : QObject(parent), state_(state), store_(store) {}
 
 OptionValues Options::read_options() {

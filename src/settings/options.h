@@ -5,8 +5,15 @@
 
 namespace qv {
 
-struct AppState;
 class MailStore;
+
+// The options in memory: read at start-up, used by composing and recording, changed by the
+// options dialog and by each recording.
+struct OptionState {
+    QString signature_text;
+    int record_seconds = 30;
+    QString voice_file;  // the base name of the last voice recording
+};
 
 // What the three option tables hold, as the options dialog shows it.
 struct OptionValues {
@@ -22,9 +29,9 @@ struct OptionValues {
 class Options : public QObject {
     Q_OBJECT
   public:
-    Options(AppState& state, MailStore& store, QObject* parent = nullptr);
+    Options(OptionState& state, MailStore& store, QObject* parent = nullptr);
 
-    // Loads signature_text, record_seconds and voice_file into the shared state and returns
+    // Loads signature_text, record_seconds and voice_file into memory and returns
     // them with the news choice. An option table without its row leaves the value in memory as
     // it was (and says so on stderr).
     OptionValues read_options();
@@ -33,9 +40,13 @@ class Options : public QObject {
     // in that order, into every row of their tables. Memory is left as it is. False at the first
     // statement the database refused (the ones before it stay written).
     [[nodiscard]] bool write_options(const OptionValues& values);
+    // What was saved is used from the next message and recording on, not only after a restart.
+    void use(const OptionValues& values);
+
+    MailStore& store() { return store_; }
 
   private:
-    AppState& state_;
+    OptionState& state_;
     MailStore& store_;
 };
 

@@ -1,8 +1,7 @@
 #include "settings/options_dialog.h"
 
-#include "core/app_state.h"
 #include "core/feedback.h"
-#include "core/widgets.h"
+#include "core/twips.h"
 #include "settings/options.h"
 #include "store/mail_store.h"
 
@@ -23,10 +22,6 @@ namespace qv {
 
 namespace {
 
-void place(QWidget* w, double left, double top, double width, double height) {
-    w->setGeometry(twips(left), twips(top), twips(width), twips(height));
-}
-
 // Where the pages lie, as built: left, top (twips). Selecting a tab changes only the lefts.
 constexpr double kPageTop[3] = {480, 360, 480};
 constexpr double kPageLeft[3] = {0, 120, 120};
@@ -41,9 +36,8 @@ QString site_caption(MailStore& store) {
 
 }  // namespace
 
-OptionsDialog::OptionsDialog(AppState& state, MailStore& store, Options& options, Feedback& out,
-                             QWidget* parent)
-    : QDialog(parent), state_(state), store_(store), options_(options), out_(out) {
+OptionsDialog::OptionsDialog(Options& options, Feedback& out, QWidget* parent)
+    : QDialog(parent), options_(options), out_(out) {
     setObjectName(QStringLiteral("Options"));
     setWindowTitle(QStringLiteral("ｵﾌﾟｼｮﾝ"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -86,7 +80,7 @@ void OptionsDialog::build() {
     signature1_->setAccessibleName(QStringLiteral("署名"));
     place(signature1_, 240, 360, 3495, 1815);
 
-    auto* fraSample2 = new QGroupBox(site_caption(store_), picOptions_[1]);
+    auto* fraSample2 = new QGroupBox(site_caption(options_.store()), picOptions_[1]);
     fraSample2->setObjectName(QStringLiteral("fraSample2"));
     place(fraSample2, 645, 840, 4815, 1785);
     newsCheck1_ = new QCheckBox(QStringLiteral("起動時に最新を読む"), fraSample2);
@@ -189,29 +183,17 @@ void OptionsDialog::cmdOK_Click() {
         say(QStringLiteral("オプションを保存できませんでした。もう一度OKを押してください"));
         return;
     }
-    // What was saved is used from the next message and recording on, not only after a restart.
-    state_.signature_text = values.signature_text;
-    state_.record_seconds = values.record_seconds;
+    options_.use(values);
     accept();
 }
 
 void OptionsDialog::cmdCancel_Click() { reject(); }
 
-OptionsCommand::OptionsCommand(AppState& state, MailStore& store, Feedback& out,
-                               std::function<Options*()> options, QWidget* window)
-    : QObject(window),
-      state_(state),
-      store_(store),
-      out_(out),
-      options_(std::move(options)),
-      window_(window) {}
+OptionsCommand::OptionsCommand(Options& options, Feedback& out, QWidget* window)
+    : QObject(window), options_(options), out_(out), window_(window) {}
 
 OptionsDialog* OptionsCommand::t_option_Click() {
-    if (!open_) {
-        Options* options = options_();
-        if (!options) options = new Options(state_, store_, this);
-        open_ = new OptionsDialog(state_, store_, *options, out_, window_);
-    }
+    if (!open_) open_ = new OptionsDialog(options_, out_, window_);
     open_->show();
     open_->raise();
     open_->activateWindow();

@@ -17,9 +17,7 @@ class QTabBar;
 
 namespace qv {
 
-struct AppState;
 class Feedback;
-class MailStore;
 class Options;
 
 // "ｵﾌﾟｼｮﾝ": the signature, the start-up news and the recording length on three tab pages. Each
@@ -28,8 +26,7 @@ class Options;
 class OptionsDialog : public QDialog {
     Q_OBJECT
   public:
-    OptionsDialog(AppState& state, MailStore& store, Options& options, Feedback& out,
-                  QWidget* parent);
+    OptionsDialog(Options& options, Feedback& out, QWidget* parent);
 
     static constexpr int kMinSeconds = 1;
     static constexpr int kMaxSeconds = 3600;
@@ -50,8 +47,6 @@ class OptionsDialog : public QDialog {
     void build();
     void say(const QString& message);
 
-    AppState& state_;
-    MailStore& store_;
     Options& options_;
     Feedback& out_;
     QTabBar* tbsOptions_ = nullptr;
@@ -68,18 +63,15 @@ class OptionsDialog : public QDialog {
 class OptionsCommand : public QObject {
     Q_OBJECT
   public:
-    // options: the in-memory options the dialog reads and writes, looked up when needed.
-    OptionsCommand(AppState& state, MailStore& store, Feedback& out,
-                   std::function<Options*()> options, QWidget* window);
+    // options: the in-memory options the dialog reads and writes.
+    OptionsCommand(Options& options, Feedback& out, QWidget* window);
 
     OptionsDialog* t_option_Click();
     OptionsDialog* dialog() const { return open_; }
 
   private:
-    AppState& state_;
-    MailStore& store_;
+    Options& options_;
     Feedback& out_;
-    std::function<Options*()> options_;
     QWidget* window_;
     QPointer<OptionsDialog> open_;
 };

@@ -1,9 +1,7 @@
 #include "settings/speech_settings_dialog.h"
 
-#include "core/app_state.h"
 #include "core/control_events.h"
 #include "core/feedback.h"
-#include "speech/speech_channel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,14 +20,9 @@ QString on_off(bool on) { return on ? QStringLiteral("オン") : QStringLiteral(
 
 }  // namespace
 
-SpeechSettingsDialog::SpeechSettingsDialog(AppState& state, Feedback& out,
-                                           const SpeechPreferences& current,
+SpeechSettingsDialog::SpeechSettingsDialog(Feedback& out, const SpeechPreferences& current,
                                            const QStringList& voices, Apply apply, QWidget* parent)
-    : QDialog(parent),
-      state_(state),
-      out_(out),
-      original_(within_limits(current)),
-      apply_(std::move(apply)) {
+    : QDialog(parent), out_(out), original_(within_limits(current)), apply_(std::move(apply)) {
     setObjectName(QStringLiteral("SpeechSettings"));
     setWindowTitle(caption());
     build(voices);
@@ -109,7 +102,7 @@ void SpeechSettingsDialog::build(const QStringList& voices) {
                              static_cast<QWidget*>(voice_), static_cast<QWidget*>(cue_),
                              static_cast<QWidget*>(ok_), static_cast<QWidget*>(cancel_)}) {
         attach_handlers(control, {[this, control] { announce(control); },
-                                  [this, control] { focus_loss(state_, control); }, nullptr});
+                                  [this, control] { focus_loss(out_, control); }, nullptr});
     }
     connect(rate_, &QSpinBox::valueChanged, this, [this] { changed(rate_); });
     connect(volume_, &QSpinBox::valueChanged, this, [this] { changed(volume_); });
@@ -141,7 +134,7 @@ QString SpeechSettingsDialog::describe(QWidget* control) const {
 }
 
 void SpeechSettingsDialog::announce(QWidget* control) {
-    focus_gain(out_, state_, control, QString(), state_.help_context);
+    focus_gain(out_, control, QString(), out_.focus().help_context);
     const QString text = describe(control);
     status_->setText(text);
     out_.show_status(text);
@@ -156,7 +149,7 @@ void SpeechSettingsDialog::changed(QWidget* control) {
     out_.show_status(text);
     // Arrowing through the values must not pile up test phrases: only the newest is worth
     // hearing.
-    out_.speech().silence();
+    out_.voice().silence();
     if (control == cue_) {
         out_.speak(text);
     } else {

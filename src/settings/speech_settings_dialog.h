@@ -16,7 +16,6 @@ class QSpinBox;
 namespace qv {
 
 class Feedback;
-struct AppState;
 
 // "音声の設定": the speaking rate, the volume, the voice and the waiting cue. Every change is
 // applied at once and answered with a test phrase in the new voice; "OK" keeps the choice,
@@ -27,8 +26,8 @@ class SpeechSettingsDialog : public QDialog {
   public:
     using Apply = std::function<void(const SpeechPreferences&)>;
 
-    SpeechSettingsDialog(AppState& state, Feedback& out, const SpeechPreferences& current,
-                         const QStringList& voices, Apply apply, QWidget* parent = nullptr);
+    SpeechSettingsDialog(Feedback& out, const SpeechPreferences& current, const QStringList& voices,
+                         Apply apply, QWidget* parent = nullptr);
 
     SpeechPreferences chosen() const;
 
@@ -57,7 +56,6 @@ class SpeechSettingsDialog : public QDialog {
     void announce(QWidget* control);
     void changed(QWidget* control);
 
-    AppState& state_;
     Feedback& out_;
     SpeechPreferences original_;
     Apply apply_;

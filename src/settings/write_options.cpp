@@ -10,4 +10,9 @@ bool Options::write_options(const OptionValues& values) {
            store_.updateVoiceSec(values.record_seconds);
 }
 
+void Options::use(const OptionValues& values) {
+    state_.signature_text = values.signature_text;
+    state_.record_seconds = values.record_seconds;
+}
+
 }  // namespace qv

@@ -1,9 +1,18 @@
 #include "shell/main_window.h"
 
+#include "core/clock.h"
 #include "core/control_events.h"
-#include "core/platform.h"
-#include "mail/mail_component.h"
+#include "core/run_and_wait.h"
+#include "core/wait.h"
+#include "folders/address_book.h"
+#include "folders/folder_list.h"
+#include "help/help.h"
+#include "layout/splitter.h"
 #include "mailbox/flex_grid.h"
+#include "mailbox/mail_list.h"
+#include "news/news.h"
+#include "receive/receiver.h"
+#include "settings/accounts.h"
 #include "speech/speech_channel.h"
 #include "speech/wait_cue.h"
 
@@ -15,43 +24,40 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
-#include <QTextEdit>
 
 #include <cstdio>
 
 namespace qv {
 
 MainWindow::MainWindow(Services services, QWidget* parent)
-    : QMainWindow(parent),
-      services_(std::move(services)),
-      out_(services_.speech, nullptr, nullptr) {
-    state_.program_dir = services_.program_dir;
-    state_.data_dir = services_.data_dir;
+    : QMainWindow(parent), services_(std::move(services)), out_(services_.speech) {
+    paths_.program_dir = services_.program_dir;
+    paths_.data_dir = services_.data_dir;
     build_widgets();
     build_menus();
     out_.attach(w_.cmd_message, w_.shortcut02);
-    runner_ = std::make_unique<RunAndWait>(state_, out_, w_.Timer1, services_.program_dir);
+    runner_ = std::make_unique<RunAndWait>(services_.waiter, out_, w_.Timer1, paths_.program_dir);
     end_program_ = [](int code) { QCoreApplication::exit(code); };
-    hooks_.end_program = [this](int code) { end_program(code); };
-    context_.reset(new Context{state_, w_, out_, store_, services_.component, hooks_,
-                               services_.clock, services_.opener, *runner_});
     connect(action(QStringLiteral("fend")), &QAction::triggered, this, [this] { fend_Click(); });
     wire_subsystems();
 }
 
 MainWindow::~MainWindow() {
-    // The controls go first, while the state and context their focus handlers use still exist:
-    // a control that has the focus is told it loses it as the window is taken down.
+    services_.waiter.setObserver(nullptr);
+    // The controls go first, while the state their focus handlers use still exists: a control
+    // that has the focus is told it loses it as the window is taken down.
     delete centralWidget();
 }
 
 void MainWindow::wire_subsystems() {
+    // Who asks is made before whom it asks: the wire files connect signals to the subsystems
+    // already made.
     wire_speech();
     wire_settings();
-    wire_receive();
     wire_mailbox();
     wire_folders();
     wire_compose();
+    wire_receive();
     wire_help();
     wire_layout();
     plain_focus_convention();
@@ -75,16 +81,13 @@ void MainWindow::plain_focus_convention() {
     };
     for (const Plain& p : plain) {
         if (claimed_.contains(p.control)) continue;
-        attach_handlers(p.control,
-                        {[this, p] { focus_gain(out_, state_, p.control, p.guide, p.help); },
-                         [this, p] { focus_loss(state_, p.control); }, nullptr});
+        attach_handlers(p.control, {[this, p] { focus_gain(out_, p.control, p.guide, p.help); },
+                                    [this, p] { focus_loss(out_, p.control); }, nullptr});
     }
 }
 
-void MainWindow::doEvents() { QCoreApplication::processEvents(); }
-
 bool MainWindow::open_database() {
-    const QString path = QDir(state_.data_dir).absoluteFilePath(MailStore::fileName());
+    const QString path = QDir(paths_.data_dir).absoluteFilePath(MailStore::fileName());
     if (store_.open(path)) return true;
     QString message;
     switch (store_.openFailure()) {
@@ -108,8 +111,7 @@ bool MainWindow::open_database() {
     }
     std::fprintf(stderr, "quorvel: %s (%s: %s)\n", qUtf8Printable(message), qUtf8Printable(path),
                  qUtf8Printable(store_.lastError()));
-    out_.show_status(message);
-    out_.speak(message);
+    out_.tell(message);
     exit_code_ = 1;
     return false;
 }
@@ -119,41 +121,50 @@ void MainWindow::speak_time() {
 }
 
 bool MainWindow::Form_Load() {
+    Waiter& waiter = services_.waiter;
     // 1. The database.
     if (!open_database()) return false;
     // The user's voice, before its first word.
-    Hooks::call(hooks_.load_speech_settings);
+    load_speech_settings();
     // 2. The fixed guide and the mail list's key guide.
     w_.shortcut01->setText(shortcut01_text());
     out_.shortcut(mail_list_guide());
     // 3. The window opens maximised (the caller shows it).
     // 4. The height the mail list and the mail text share.
-    state_.pane_total_height = 3495 + 4695;
+    parts_.splitter->set_pane_total_height(3495 + 4695);
     // 5. The focus colours.
-    state_.focus_color = QColor(200, 200, 200);
-    state_.normal_color = QColor(255, 255, 255);
+    out_.focus().focus_color = QColor(200, 200, 200);
+    out_.focus().normal_color = QColor(255, 255, 255);
     // 6.-8. The microphone picture, the mail component and the voice are ready.
     // 9. The time.
     speak_time();
     // 10. Accounts and options.
-    state_.mail_dir = QDir(state_.data_dir).absoluteFilePath(QStringLiteral("mail"));
-    QDir().mkpath(state_.mail_dir);
-    Hooks::call(hooks_.load_startup_settings);
-    doEvents();
-    // 11.-15. Help, the mail list, the folders, the address book, the news.
-    for (const auto* step :
-         {&hooks_.load_help, &hooks_.init_mail_list, &hooks_.read_folders_from_db,
-          &hooks_.read_address_from_db, &hooks_.speak_news}) {
-        Hooks::call(*step);
-        doEvents();
-    }
-    // 16.-17. New mail: check, and receive when some waits.
-    Hooks::call(hooks_.check_new_mail);
-    if (state_.waiting_mail_count > 0) Hooks::call(hooks_.receive_mail);
+    paths_.mail_dir = QDir(paths_.data_dir).absoluteFilePath(QStringLiteral("mail"));
+    QDir().mkpath(paths_.mail_dir);
+    parts_.accounts->load_startup_settings(*parts_.account_dialogs, *parts_.options,
+                                           services_.pauser);
+    waiter.settle();
+    // 11.-15. Help, the mail list, the folders, the address book, the news. Between the steps
+    // the window repaints; keys pressed meanwhile wait until the start-up is over.
+    parts_.help->load_help();
+    waiter.settle();
+    parts_.mail_list->init_mail_list();
+    waiter.settle();
+    parts_.folders->read_folders_from_db();
+    waiter.settle();
+    parts_.addresses->read_address_from_db();
+    waiter.settle();
+    parts_.news->speak_news();
+    waiter.settle();
+    // 16.-17. New mail: what an interrupted run left unstored is stored first, so the inbox
+    // shown afterwards is complete; then the check, and receiving when some waits.
+    parts_.receiver->store_left_over_mail();
+    parts_.receiver->check_new_mail();
+    if (parts_.receiver->waiting_mail_count() > 0) parts_.receiver->receive_mail();
     // 18.-20. The inbox, its count and its unread mail.
-    state_.current_folder = kInbox;
-    Hooks::call(hooks_.read_mail_from_db);
-    Hooks::call(hooks_.speak_unread_mail_Click);
+    parts_.mail_list->set_current_folder(kInbox);
+    parts_.mail_list->read_mail_from_db();
+    parts_.mail_list->speak_unread_mail_Click();
     // 21. The header row's sender cell is current; the first mail is one arrow key away.
     w_.MSFlexGrid1->setCurrentCell(0, 1);
     // The user starts in the mail list, not in a compose field that would empty itself.
@@ -169,7 +180,7 @@ void MainWindow::end_program(int code) {
 
 void MainWindow::fend_Click() {
     out_.speak(QStringLiteral("プログラムを終了します"));
-    services_.component.Sleep(4);
+    services_.pauser.pause(4);
     end_program(0);
 }
 

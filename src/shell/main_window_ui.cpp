@@ -1,6 +1,7 @@
 // The main window's controls and menu bar, placed in twips as the window was designed.
 #include "shell/main_window.h"
 
+#include "core/twips.h"
 #include "mailbox/flex_grid.h"
 #include "shell/shortcut_guard.h"
 
@@ -18,10 +19,6 @@
 namespace qv {
 
 namespace {
-
-void place(QWidget* w, double left, double top, double width, double height) {
-    w->setGeometry(twips(left), twips(top), twips(width), twips(height));
-}
 
 QLabel* caption_strip(QWidget* parent, const QString& text, const char* name, double left,
                       double top, double width) {

@@ -7,15 +7,12 @@
 namespace qv {
 
 void MainWindow::wire_help() {
-    auto* help = new Help(context(), this);
-    hooks_.load_help = [help] { help->load_help(); };
-    connect(action(QStringLiteral("help_help")), &QAction::triggered, help,
-            [help] { help->help_help_Click(); });
-    connect(action(QStringLiteral("htmlhelp")), &QAction::triggered, help,
-            [help] { help->htmlhelp_Click(); });
+    auto* help = new Help(paths_.program_dir, out_, services_.opener, this);
+    parts_.help = help;
+    connect(action(QStringLiteral("help_help")), &QAction::triggered, help, &Help::help_help_Click);
+    connect(action(QStringLiteral("htmlhelp")), &QAction::triggered, help, &Help::htmlhelp_Click);
 
-    auto* news = new News(context(), this);
-    hooks_.speak_news = [news] { news->speak_news(); };
+    parts_.news = new News(store_, out_, services_.waiter, this);
 }
 
 }  // namespace qv

@@ -1,3 +1,4 @@
+#include "compose/compose_fields.h"
 #include "core/control_events.h"
 #include "mailbox/flex_grid.h"
 #include "mailbox/mail_commands.h"
@@ -9,8 +10,11 @@
 namespace qv {
 
 void MainWindow::wire_mailbox() {
-    auto* list = new MailList(context(), this);
-    auto* commands = new MailCommands(context(), this);
+    auto* list = new MailList(w_.MSFlexGrid1, out_, store_, this);
+    auto* commands = new MailCommands(w_.MSFlexGrid1, w_.bodytext, out_, store_, services_.pauser,
+                                      services_.opener, this);
+    parts_.mail_list = list;
+    parts_.mail_commands = commands;
 
     claim(w_.MSFlexGrid1);
     attach_handlers(w_.MSFlexGrid1, {[list] { list->gained(); }, [list] { list->lost(); },
@@ -20,20 +24,18 @@ void MainWindow::wire_mailbox() {
     // down arrow away, and no other control announces itself before the time is said.
     w_.MSFlexGrid1->setFocus(Qt::OtherFocusReason);
 
-    hooks_.init_mail_list = [list] { list->init_mail_list(); };
-    hooks_.read_mail_from_db = [list] { list->read_mail_from_db(); };
-    hooks_.speak_unread_mail_Click = [list] { list->speak_unread_mail_Click(); };
-
     connect(action(QStringLiteral("speak_unread_mail")), &QAction::triggered, list,
-            [list] { list->speak_unread_mail_Click(); });
+            &MailList::speak_unread_mail_Click);
     // The fixed key guide promises CTRL-P for the subjects.
     QAction* subjects = action(QStringLiteral("read_subject"));
     subjects->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     subjects->setShortcutContext(Qt::WindowShortcut);
-    connect(subjects, &QAction::triggered, list, [list] { list->read_subject_Click(); });
+    connect(subjects, &QAction::triggered, list, &MailList::read_subject_Click);
     // The menu's way of doing what INS does in the mail list.
     connect(action(QStringLiteral("t_add_address")), &QAction::triggered, commands,
-            [commands] { commands->register_sender(); });
+            &MailCommands::register_sender);
+    connect(action(QStringLiteral("msg_replay")), &QAction::triggered, commands,
+            &MailCommands::msg_replay_Click);
 }
 
 }  // namespace qv

@@ -1,3 +1,4 @@
+#include "compose/mail_sender.h"
 #include "receive/receiver.h"
 #include "shell/main_window.h"
 
@@ -6,18 +7,17 @@
 namespace qv {
 
 void MainWindow::wire_receive() {
-    auto* receiver = new Receiver(context(), this);
+    auto* receiver = new Receiver(accounts_, paths_, store_, services_.component, out_,
+                                  services_.clock, services_.waiter, this);
+    parts_.receiver = receiver;
     connect(action(QStringLiteral("mail_check")), &QAction::triggered, receiver,
-            [receiver] { receiver->mail_check_Click(); });
-    connect(action(QStringLiteral("receive")), &QAction::triggered, receiver,
-            [receiver] { receiver->receive_Click(); });
-    // The start-up's check first stores what an interrupted run left unstored, so the inbox it
-    // shows afterwards is complete.
-    hooks_.check_new_mail = [receiver] {
-        receiver->store_left_over_mail();
-        receiver->check_new_mail();
-    };
-    hooks_.receive_mail = [receiver] { receiver->receive_mail(); };
+            &Receiver::mail_check_Click);
+    // "送受信": receive, then send what is being composed.
+    MailSender* sender = parts_.sender;
+    connect(action(QStringLiteral("receive")), &QAction::triggered, receiver, [receiver, sender] {
+        receiver->receive_mail();
+        sender->send_mail();
+    });
 }
 
 }  // namespace qv

@@ -25,16 +25,12 @@ void apply_preferences(SpeechChannel& speech, WaitCue& cue, const SpeechPreferen
 void MainWindow::wire_speech() {
     SpeechChannel& speech = services_.speech;
     wait_cue_ = std::make_unique<WaitCue>(std::make_unique<ToneCueSound>());
-    WaitCue::setCurrent(wait_cue_.get());
+    services_.waiter.setObserver(wait_cue_.get());
 
     w_.shortcut03->setText(QStringLiteral("[CTRL:読み上げ停止 F2:もう一度 SHIFT-F2:読み上げ履歴]"));
 
     // Ctrl alone, anywhere in the program, stops the voice.
     new SpeechStopKey([&speech] { speech.silence(); }, this);
-
-    hooks_.load_speech_settings = [this, &speech] {
-        apply_preferences(speech, *wait_cue_, load_speech_preferences(store_));
-    };
 
     connect(action(QStringLiteral("speech_repeat")), &QAction::triggered, this, [this, &speech] {
         if (speech.repeatLast()) return;
@@ -51,7 +47,7 @@ void MainWindow::wire_speech() {
     connect(action(QStringLiteral("t_speech")), &QAction::triggered, this, [this, &speech] {
         const SpeechPreferences before = load_speech_preferences(store_);
         SpeechSettingsDialog dialog(
-            state_, out_, before, speech.voices(),
+            out_, before, speech.voices(),
             [this, &speech](const SpeechPreferences& p) {
                 apply_preferences(speech, *wait_cue_, p);
             },
@@ -60,9 +56,7 @@ void MainWindow::wire_speech() {
             QStringLiteral("音声の設定です。TABキーで項目を移り、上下の矢印キーで値を変えます。"
                            "ENTERキーで保存、ESCキーで取り消します"));
         if (dialog.exec() != QDialog::Accepted) {
-            const QString message = QStringLiteral("音声の設定を元に戻しました");
-            out_.show_status(message);
-            out_.speak(message);
+            out_.tell(QStringLiteral("音声の設定を元に戻しました"));
             return;
         }
         const SpeechPreferences chosen = dialog.chosen();
@@ -75,9 +69,12 @@ void MainWindow::wire_speech() {
             std::fprintf(stderr, "quorvel: cannot save the speech settings: %s\n",
                          qUtf8Printable(store_.lastError()));
         }
-        out_.show_status(message);
-        out_.speak(message);
+        out_.tell(message);
     });
+}
+
+void MainWindow::load_speech_settings() {
+    apply_preferences(services_.speech, *wait_cue_, load_speech_preferences(store_));
 }
 
 }  // namespace qv

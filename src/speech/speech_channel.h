@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/feedback.h"
 #include "speech/speech_engine.h"
 
 #include <QString>
@@ -19,12 +20,12 @@ namespace qv {
 // The program's voice: speak() normalises a text and queues it; a thread of its own hands the
 // texts to an engine one after another, in call order. Nothing the GUI thread does (a wait, a
 // modal dialog, a nested event loop) stalls or reorders it.
-class SpeechChannel {
+class SpeechChannel : public Voice {
   public:
     // engines: tried in order; an engine that cannot open, or breaks, gives way to the next.
     // logPath: when not empty, every utterance is also appended there, one line each.
     explicit SpeechChannel(std::vector<SpeechEngineFactory> engines, QString logPath = {});
-    ~SpeechChannel();
+    ~SpeechChannel() override;
     SpeechChannel(const SpeechChannel&) = delete;
     SpeechChannel& operator=(const SpeechChannel&) = delete;
 
@@ -34,7 +35,7 @@ class SpeechChannel {
     static QString asLine(const QString& text);
 
     // Queues a text and returns at once. An empty text is ignored.
-    void speak(const QString& text);
+    void speak(const QString& text) override;
 
     // Every text queued so far, normalised, in call order (what the user hears, in order).
     QStringList spoken() const;
@@ -46,7 +47,7 @@ class SpeechChannel {
 
     // Stops the current utterance and drops everything queued, including a text that is being
     // handed to the engine at this moment.
-    void silence();
+    void silence() override;
     // How many times silence() was called (for the log and for tests).
     int silenceCount() const;
 

@@ -5,7 +5,6 @@
 #include <QAudioSink>
 #include <QBuffer>
 #include <QMediaDevices>
-#include <QThread>
 #include <QTimer>
 #include <QtEndian>
 
@@ -24,8 +23,6 @@ constexpr double kToneHz = 740.0;
 constexpr int kToneMs = 100;
 constexpr int kFadeMs = 15;
 constexpr double kLevel = 0.2;
-
-WaitCue* g_current = nullptr;
 
 }  // namespace
 
@@ -110,21 +107,13 @@ WaitCue::WaitCue(std::unique_ptr<CueSound> sound, int delayMs, int intervalMs)
     : sound_(std::move(sound)),
       delayMs_(std::max(0, delayMs)),
       intervalMs_(std::max(1, intervalMs)),
-      timer_(std::make_unique<QTimer>()),
-      handle_(std::make_shared<WaitCue*>(this)) {
+      timer_(std::make_unique<QTimer>()) {
     timer_->setTimerType(Qt::PreciseTimer);
     timer_->setSingleShot(true);
     QObject::connect(timer_.get(), &QTimer::timeout, timer_.get(), [this] { tick(); });
 }
 
-WaitCue::~WaitCue() {
-    timer_->stop();
-    if (g_current == this) g_current = nullptr;
-}
-
-WaitCue* WaitCue::current() { return g_current; }
-
-void WaitCue::setCurrent(WaitCue* cue) { g_current = cue; }
+WaitCue::~WaitCue() { timer_->stop(); }
 
 void WaitCue::setEnabled(bool on) {
     if (enabled_ == on) return;
@@ -169,19 +158,6 @@ void WaitCue::tick() {
     if (depth_ == 0 || !enabled_) return;
     nextBeatMs_ = beatAfter(std::max(nextBeatMs_, since_.elapsed()));
     arm();
-}
-
-// ---------------------------------------------------------------------------------------------
-
-WaitScope::WaitScope() {
-    WaitCue* cue = WaitCue::current();
-    if (!cue || QThread::currentThread() != cue->timer_->thread()) return;
-    cue_ = cue->handle_;
-    cue->begin();
-}
-
-WaitScope::~WaitScope() {
-    if (auto cue = cue_.lock()) (*cue)->end();
 }
 
 }  // namespace qv

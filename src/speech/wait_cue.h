@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/wait.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 
@@ -48,10 +50,10 @@ class ToneCueSound : public CueSound {
 // Sounds a cue once a second while a wait lasts longer than delayMs, so that someone who cannot
 // see the screen knows the program is still working. begin()/end() nest; only the outermost pair
 // starts and stops the timing. GUI thread only.
-class WaitCue {
+class WaitCue : public WaitObserver {
   public:
     explicit WaitCue(std::unique_ptr<CueSound> sound, int delayMs = 2000, int intervalMs = 1000);
-    ~WaitCue();
+    ~WaitCue() override;
     WaitCue(const WaitCue&) = delete;
     WaitCue& operator=(const WaitCue&) = delete;
 
@@ -67,13 +69,11 @@ class WaitCue {
     // How many cues have sounded since construction.
     int cuesPlayed() const { return played_; }
 
-    // The cue the window's waits use; nullptr means none.
-    static WaitCue* current();
-    static void setCurrent(WaitCue* cue);
+    // WaitObserver: the window's waits.
+    void waitBegan() override { begin(); }
+    void waitEnded() override { end(); }
 
   private:
-    friend class WaitScope;
-
     qint64 beatAfter(qint64 ms) const;
     void arm();
     void tick();
@@ -87,21 +87,6 @@ class WaitCue {
     bool enabled_ = true;
     int depth_ = 0;
     int played_ = 0;
-    // Lets a scope that outlives its cue notice that the cue is gone.
-    std::shared_ptr<WaitCue*> handle_;
-};
-
-// Tells WaitCue::current() (if any) that a wait begins, and that it ends when the scope closes.
-// Outside the cue's thread it does nothing.
-class WaitScope {
-  public:
-    WaitScope();
-    ~WaitScope();
-    WaitScope(const WaitScope&) = delete;
-    WaitScope& operator=(const WaitScope&) = delete;
-
-  private:
-    std::weak_ptr<WaitCue*> cue_;
 };
 
 }  // namespace qv

@@ -9,6 +9,9 @@
 
 namespace qv {
 
+// The folder that receives new mail and that the mail list shows at start.
+inline const QString kInbox = QStringLiteral("受信フォルダー");
+
 struct MailRow {
     int id = 0;
     QString readflag;

@@ -35,7 +35,4 @@ struct Widgets {
     QTimer* Timer1 = nullptr;
 };
 
-// Twips (1/1440 inch) to pixels on the screen in use (15 twips a pixel at 96 dpi).
-int twips(double value);
-
 }  // namespace qv

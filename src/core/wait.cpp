@@ -1,0 +1,131 @@
+#include "core/wait.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
+
+namespace qv {
+
+namespace {
+
+constexpr int kRecheckMs = 50;
+
+// Swallows the user's input while the held-back events are delivered.
+class InputEater : public QObject {
+  public:
+    int presses = 0;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::KeyPress:
+                ++presses;
+                return true;
+            case QEvent::KeyRelease:
+            case QEvent::ShortcutOverride:
+            case QEvent::Shortcut:
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::Wheel:
+                return true;
+            default:
+                return false;
+        }
+    }
+};
+
+}  // namespace
+
+Waiter::Waiter() = default;
+
+Waiter::~Waiter() = default;
+
+bool Waiter::on_gui_thread() const {
+    auto* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+bool Waiter::wait_until(const std::function<bool()>& done, Options options) {
+    if (done()) return true;
+    QElapsedTimer since;
+    since.start();
+    const auto time_is_up = [&] {
+        return options.timeout_ms >= 0 && since.elapsed() >= options.timeout_ms;
+    };
+    if (!on_gui_thread()) {
+        while (!done() && !time_is_up()) QThread::msleep(5);
+        return done();
+    }
+
+    QEventLoop loop;
+    loops_.push_back(&loop);
+    QTimer recheck;
+    recheck.setInterval(kRecheckMs);
+    QObject::connect(&recheck, &QTimer::timeout, &loop, [&] {
+        if (done()) loop.quit();
+    });
+    recheck.start();
+    QTimer limit;
+    limit.setSingleShot(true);
+    limit.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    if (options.timeout_ms >= 0) limit.start(options.timeout_ms);
+
+    WaitObserver* observer = options.cue ? observer_ : nullptr;
+    if (observer) observer->waitBegan();
+    while (!done() && !time_is_up()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (observer) observer->waitEnded();
+    loops_.pop_back();
+    return done();
+}
+
+void Waiter::wake() {
+    QMetaObject::invokeMethod(
+        &poster_,
+        [this] {
+            if (!loops_.empty()) loops_.back()->quit();
+        },
+        Qt::QueuedConnection);
+}
+
+void Waiter::run(const std::function<void()>& work) {
+    if (!on_gui_thread()) {
+        work();
+        return;
+    }
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        work();
+        finished = true;
+        wake();
+    });
+    wait_until([&] { return finished.load(); });
+    worker.join();
+}
+
+void Waiter::pause(int seconds) {
+    if (seconds <= 0) return;
+    wait_until([] { return false; }, {seconds * 1000, false});
+}
+
+void Waiter::settle() {
+    if (on_gui_thread()) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+int Waiter::drop_held_input() {
+    if (!on_gui_thread()) return 0;
+    InputEater eater;
+    QCoreApplication::instance()->installEventFilter(&eater);
+    QCoreApplication::processEvents();
+    QCoreApplication::instance()->removeEventFilter(&eater);
+    return eater.presses;
+}
+
+}  // namespace qv
