@@ -1,10 +1,11 @@
 // The mail list with big folders: filling it with 10,000 and 100,000 mails (time and memory),
 // and ENTER on a mail with a 100 KB body (time until its first words reach the voice).
-#include "core/app_state.h"
-#include "core/context.h"
-#include "core/platform.h"
+#include "core/clock.h"
+#include "core/opener.h"
+#include "core/wait.h"
 #include "mail/mail_component.h"
 #include "mailbox/flex_grid.h"
+#include "mailbox/mail_list.h"
 #include "shell/main_window.h"
 #include "speech/speech_channel.h"
 #include "store/mail_store.h"
@@ -144,14 +145,15 @@ int main(int argc, char** argv) {
     IdleComponent component;
     qv::SystemClock clock;
     NoOpener opener;
-    qv::MainWindow window(qv::Services{*speech, component, clock, opener, dir.path(), dir.path()});
+    qv::Waiter waiter;
+    qv::MainWindow window(
+        qv::Services{*speech, component, clock, opener, waiter, waiter, dir.path(), dir.path()});
     if (!window.store().open(QDir(dir.path()).absoluteFilePath(qv::MailStore::fileName()))) {
         return 1;
     }
     window.show();
     QApplication::processEvents();
-    qv::Hooks& hooks = window.hooks();
-    qv::AppState& state = window.state();
+    qv::MailList& list = *window.parts().mail_list;
     qv::FlexGrid* grid = window.widgets().MSFlexGrid1;
 
     struct Case {
@@ -164,9 +166,9 @@ int main(int argc, char** argv) {
         std::vector<double> fill, painted, cpu;
         Resident before, after;
         for (int r = 0; r < rounds; ++r) {
-            state.current_folder = QStringLiteral("空");
-            hooks.init_mail_list();
-            hooks.read_mail_from_db();
+            list.set_current_folder(QStringLiteral("空"));
+            list.init_mail_list();
+            list.read_mail_from_db();
             QApplication::processEvents();
             if (r == 0) {
                 malloc_trim(0);
@@ -175,9 +177,9 @@ int main(int argc, char** argv) {
             QElapsedTimer t;
             const double cpu0 = thread_cpu_ms();
             t.start();
-            hooks.init_mail_list();
-            state.current_folder = c.folder;
-            hooks.read_mail_from_db();
+            list.init_mail_list();
+            list.set_current_folder(c.folder);
+            list.read_mail_from_db();
             fill.push_back(ms_since(t));
             cpu.push_back(thread_cpu_ms() - cpu0);
             QApplication::processEvents();
@@ -209,9 +211,9 @@ int main(int argc, char** argv) {
     }
 
     // ENTER on a mail with a 100 KB body.
-    state.current_folder = QStringLiteral("大きな本文");
-    hooks.init_mail_list();
-    hooks.read_mail_from_db();
+    list.set_current_folder(QStringLiteral("大きな本文"));
+    list.init_mail_list();
+    list.read_mail_from_db();
     window.activateWindow();
     grid->setFocus();
     QApplication::processEvents();

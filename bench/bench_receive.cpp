@@ -9,6 +9,8 @@
 //
 // Usage: qv_bench_receive [MESSAGES=1000] [BODY_BYTES=5000] [ROUNDS=3]
 //        QV_MAIL_SERVERS_ENV names the servers' env file (default /tmp/qmail-servers/env).
+#include "core/clock.h"
+#include "core/wait.h"
 #include "mail/curl_mail_component.h"
 #include "receive/mail_saver.h"
 #include "store/mail_store.h"
@@ -205,7 +207,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot open the database: %s\n", qPrintable(store.lastError()));
             return 1;
         }
-        qv::MailSaver saver(store, mail, clock);
+        qv::Waiter waiter;
+        qv::MailSaver saver(store, mail, clock, waiter);
         const Usage save_start = usage_now();
         const qv::MailArray saved =
             mail.RcvMail(server, user, password, QStringLiteral("SAVEALLD"), dir.path());

@@ -32,6 +32,8 @@ class VoiceRecorder : public QObject {
     bool voice_attached() const { return voice_attached_; }
     // The send took it (whether it went out or not).
     void used_up() { voice_attached_ = false; }
+    // A recording named by voice_file waits (or no longer waits) for the next send.
+    void set_voice_attached(bool on) { voice_attached_ = on; }
     // Where the recorder leaves the recording named by voice_file: the program's directory.
     QString voice_path() const;
 

@@ -30,6 +30,7 @@ class FolderList : public QObject {
     // The mail list was filled afresh: a move begun before no longer applies.
     void forget_move() { move_pending_ = false; }
     bool move_pending() const { return move_pending_; }
+    int move_mail_id() const { return move_mail_id_; }
 
     static QString key_guide() { return QStringLiteral("[矢印:選択 ENTER:開く INS:メール移動 ]"); }
 

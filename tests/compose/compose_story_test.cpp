@@ -68,8 +68,8 @@ TEST_F(ComposeStory, NewMailFromCtrlNToEsc) {
     EXPECT_EQ(h.spokenSinceMark(), list({"送信先を入力してください"}));
     EXPECT_EQ(status(), QStringLiteral("送信メール入力"));
     EXPECT_EQ(guide(), QStringLiteral("[TAB:次 ]"));
-    EXPECT_EQ(h.state().help_context, 4);
-    EXPECT_EQ(background(h.w().mailto), h.state().focus_color);
+    EXPECT_EQ(h.focus().help_context, 4);
+    EXPECT_EQ(background(h.w().mailto), h.focus().focus_color);
     EXPECT_EQ(h.w().mailto->text(), QString());
 
     // The beginning of an address, then TAB: completed from the address book.
@@ -78,20 +78,20 @@ TEST_F(ComposeStory, NewMailFromCtrlNToEsc) {
     EXPECT_EQ(h.spokenSinceMark(), list({"花子", "[送信先アドレスは]hanako@example.test",
                                          "メール件名を入力してください"}));
     EXPECT_EQ(h.w().mailto->text(), QStringLiteral("hanako@example.test"));
-    EXPECT_EQ(background(h.w().mailto), h.state().normal_color);
+    EXPECT_EQ(background(h.w().mailto), h.focus().normal_color);
     EXPECT_TRUE(h.w().subject->hasFocus());
-    EXPECT_EQ(background(h.w().subject), h.state().focus_color);
+    EXPECT_EQ(background(h.w().subject), h.focus().focus_color);
     EXPECT_EQ(guide(), QStringLiteral("[TAB:次 ]"));
-    EXPECT_EQ(h.state().help_context, 4);
+    EXPECT_EQ(h.focus().help_context, 4);
 
     commit_text(QStringLiteral("会議の件"));
     h.key(Qt::Key_Tab);
     EXPECT_EQ(h.spokenSinceMark(), list({"件名は会議の件", "メール本文を入力してください"}));
-    EXPECT_EQ(background(h.w().subject), h.state().normal_color);
+    EXPECT_EQ(background(h.w().subject), h.focus().normal_color);
     ASSERT_TRUE(h.w().body->hasFocus());
     EXPECT_EQ(guide(), QStringLiteral("[INS:音声録音 ENTER:作成したメールの確認 ESC:メール送信 ]"));
-    EXPECT_EQ(h.state().help_context, 5);
-    EXPECT_EQ(background(h.w().body), h.state().focus_color);
+    EXPECT_EQ(h.focus().help_context, 5);
+    EXPECT_EQ(background(h.w().body), h.focus().focus_color);
     EXPECT_EQ(h.w().body->toPlainText(), QStringLiteral("\n山田太郎\ntaro@example.test"));
     EXPECT_EQ(h.w().body->textCursor().position(), 0);
 
@@ -118,7 +118,7 @@ TEST_F(ComposeStory, NewMailFromCtrlNToEsc) {
     EXPECT_EQ(status(), done);
     ASSERT_EQ(component.trace(), QStringList({"RcvMail LIST", "SendMail"}));
     EXPECT_EQ(component.calls[0].args,
-              QStringList({"pop.example.test", "taro", "secret", "LIST", h.state().mail_dir}));
+              QStringList({"pop.example.test", "taro", "secret", "LIST", h.paths().mail_dir}));
     EXPECT_EQ(component.calls[1].args,
               QStringList({"smtp.example.test", "hanako@example.test", "taro@example.test",
                            QStringLiteral("会議の件"), body, QString()}));
@@ -211,7 +211,7 @@ TEST_F(ComposeStory, TheInquiryAddressFillsTheSubjectAndMovesOnToTheBody) {
                            QStringLiteral("メール本文を入力してください")}));
     EXPECT_TRUE(h.w().body->hasFocus());
     EXPECT_EQ(h.w().subject->text(), QStringLiteral("依頼、問い合わせ"));
-    EXPECT_EQ(background(h.w().subject), h.state().normal_color);
+    EXPECT_EQ(background(h.w().subject), h.focus().normal_color);
     EXPECT_EQ(h.w().body->toPlainText(), QStringLiteral("\n山田太郎\ntaro@example.test"));
     // Any other recipient leaves the subject to the user.
     h.key(Qt::Key_N, Qt::ControlModifier);
@@ -230,7 +230,7 @@ TEST_F(ComposeStory, FieldsEmptyOrResetWhenTheUserComesBack) {
     h.key(Qt::Key_Tab);
     commit_text(QStringLiteral("本文の下書き"));
     h.key(Qt::Key_Tab);  // on to the folder list
-    EXPECT_EQ(background(h.w().body), h.state().normal_color);
+    EXPECT_EQ(background(h.w().body), h.focus().normal_color);
     h.key(Qt::Key_Backtab);  // and back
     EXPECT_EQ(h.w().body->toPlainText(), QStringLiteral("\n山田太郎\ntaro@example.test"));
     h.key(Qt::Key_Backtab);

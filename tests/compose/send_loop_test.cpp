@@ -73,8 +73,8 @@ TEST(SendLoop, AVoiceMailTravelsThroughTheServersIntoTheInbox) {
                QStringLiteral("明日の会議は十時からです。資料をお持ちください。"));
     const QString body = h.w().body->toPlainText();
     h.key(Qt::Key_Insert);
-    ASSERT_TRUE(h.state().voice_attached);
-    const QString recording = VoiceRecorder::voice_path(h.state());
+    ASSERT_TRUE(h.parts().recorder->voice_attached());
+    const QString recording = h.parts().recorder->voice_path();
     const QByteArray recorded = qv::test::file_bytes(recording);
     ASSERT_GT(recorded.size(), 1000);
 
@@ -84,14 +84,14 @@ TEST(SendLoop, AVoiceMailTravelsThroughTheServersIntoTheInbox) {
                                                 QStringLiteral("音声添付ファイル付きでメールを") +
                                                     s.addr2 + QStringLiteral("へ送信しました")}));
     EXPECT_FALSE(QFile::exists(recording));
-    EXPECT_FALSE(h.state().voice_attached);
+    EXPECT_FALSE(h.parts().recorder->voice_attached());
     EXPECT_GE(qv::test::count_log_lines(s.postfix_log, {"sasl_username=user1"}), 1);
     ASSERT_TRUE(qv::test::wait_for_maildir(s, s.user2, 1, 20000));
 
     // Received as the program receives, and listed as the inbox lists it.
-    Hooks::call(h.window().hooks().receive_mail);
-    h.state().current_folder = kInbox;
-    Hooks::call(h.window().hooks().read_mail_from_db);
+    h.parts().receiver->receive_mail();
+    h.parts().mail_list->set_current_folder(kInbox);
+    h.parts().mail_list->read_mail_from_db();
     FlexGrid* grid = h.w().MSFlexGrid1;
     int row = 0;
     for (int r = 1; r < grid->rowCount(); ++r)
@@ -109,7 +109,7 @@ TEST(SendLoop, AVoiceMailTravelsThroughTheServersIntoTheInbox) {
     EXPECT_TRUE(stored->attach.endsWith(QStringLiteral(".mp3"))) << stored->attach.toStdString();
     const QString attached = QFileInfo(stored->attach).isAbsolute()
                                  ? stored->attach
-                                 : QDir(h.state().mail_dir).filePath(stored->attach);
+                                 : QDir(h.paths().mail_dir).filePath(stored->attach);
     EXPECT_TRUE(qv::test::file_bytes(attached) == recorded);
 }
 

@@ -36,9 +36,9 @@ class SendMail : public ::testing::Test {
     }
     // A recording waiting to go, as the recorder leaves it.
     QString pending_recording(const QByteArray& content) {
-        h.state().voice_file = QStringLiteral("quorvel-taro-20261205090530");
-        h.state().voice_attached = true;
-        const QString path = VoiceRecorder::voice_path(h.state());
+        h.options().voice_file = QStringLiteral("quorvel-taro-20261205090530");
+        h.parts().recorder->set_voice_attached(true);
+        const QString path = h.parts().recorder->voice_path();
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size()) {
             ADD_FAILURE() << "cannot write " << path.toStdString();
@@ -65,7 +65,7 @@ TEST_F(SendMail, APendingRecordingGoesWithTheMailAndIsThenGone) {
     EXPECT_EQ(h.spokenSinceMark(), QStringList({QStringLiteral("メールを送信します"), done}));
     EXPECT_EQ(h.w().cmd_message->text(), done);
     EXPECT_FALSE(QFile::exists(path));
-    EXPECT_FALSE(h.state().voice_attached);
+    EXPECT_FALSE(h.parts().recorder->voice_attached());
 
     // The next mail goes without it.
     h.component.calls.clear();
@@ -88,7 +88,7 @@ TEST_F(SendMail, ARefusalIsSpokenInFrontAndTheMailStaysForAnotherTry) {
     EXPECT_TRUE(h.w().body->toPlainText().startsWith(QStringLiteral("本文です")));
     // A failed send uses the recording up as a successful one does.
     EXPECT_FALSE(QFile::exists(path));
-    EXPECT_FALSE(h.state().voice_attached);
+    EXPECT_FALSE(h.parts().recorder->voice_attached());
 
     // ESC again sends the same mail.
     h.component.sendAnswer.clear();
@@ -101,14 +101,14 @@ TEST_F(SendMail, ARefusalIsSpokenInFrontAndTheMailStaysForAnotherTry) {
 }
 
 TEST_F(SendMail, ARecordingThatVanishedIsLeftOutAndTheUserIsTold) {
-    h.state().voice_file = QStringLiteral("quorvel-taro-gone");
-    h.state().voice_attached = true;
+    h.options().voice_file = QStringLiteral("quorvel-taro-gone");
+    h.parts().recorder->set_voice_attached(true);
     h.key(Qt::Key_Escape);
     EXPECT_EQ(attachment_sent(), QString());
     EXPECT_EQ(h.spokenSinceMark().last(),
               MailSender::missing_voice_note() +
                   QStringLiteral("メールをjiro@example.testへ送信しました"));
-    EXPECT_FALSE(h.state().voice_attached);
+    EXPECT_FALSE(h.parts().recorder->voice_attached());
 }
 
 }  // namespace

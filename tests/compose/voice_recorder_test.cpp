@@ -30,7 +30,7 @@ class RecordVoice : public ::testing::Test {
         wav = wav_dir.filePath(QStringLiteral("voice in.wav"));
         ASSERT_TRUE(qv::test::write_tone_wav(wav, 3));
         // What the window shows while the recorder is being prepared, and while it runs.
-        h.component.onSleep = [this](int) {
+        h.pauser.onPause = [this](int) {
             mic_during_pause = h.w().mic->isVisible();
             status_during_pause = h.w().cmd_message->text();
         };
@@ -50,8 +50,7 @@ class RecordVoice : public ::testing::Test {
         h.mark();
         h.component.calls.clear();
     }
-    QString recording() const { return VoiceRecorder::voice_path(h_state()); }
-    const AppState& h_state() const { return const_cast<WindowHarness&>(h).state(); }
+    QString recording() { return h.parts().recorder->voice_path(); }
 
     WindowHarness h;
     QTemporaryDir wav_dir;
@@ -69,14 +68,15 @@ TEST_F(RecordVoice, InsRecordsAnMp3NamedAfterTheUserAndTheTime) {
     EXPECT_EQ(h.spokenSinceMark(),
               QStringList({QStringLiteral("音声2秒　録音開始"),
                            QStringLiteral("音声録音が終了しました。[ＥＳＣ]でメールされます")}));
-    EXPECT_EQ(h.component.trace(), QStringList({"Sleep 7"}));
+    EXPECT_EQ(h.pauser.pauses, std::vector<int>{7});
+    EXPECT_TRUE(h.component.calls.empty());
     EXPECT_TRUE(mic_during_pause);
     EXPECT_EQ(status_during_pause, QStringLiteral("2秒間　録音中"));
     EXPECT_FALSE(h.w().mic->isVisible());
     EXPECT_EQ(h.w().cmd_message->text(), QStringLiteral("録音終了"));
 
-    EXPECT_EQ(h.state().voice_file, QStringLiteral("quorvel-user1-20261205090530"));
-    EXPECT_TRUE(h.state().voice_attached);
+    EXPECT_EQ(h.options().voice_file, QStringLiteral("quorvel-user1-20261205090530"));
+    EXPECT_TRUE(h.parts().recorder->voice_attached());
     const QByteArray mp3 = qv::test::file_bytes(recording());
     ASSERT_GT(mp3.size(), 1000);
     // An MP3 begins with an ID3 tag or a frame sync.
@@ -97,7 +97,7 @@ TEST_F(RecordVoice, NoSoundInputMeansNothingIsAttached) {
         QStringLiteral("マイクが使えないため録音できませんでした。音声は添付されません");
     EXPECT_EQ(h.spokenSinceMark(), QStringList({QStringLiteral("音声2秒　録音開始"), told}));
     EXPECT_EQ(h.w().cmd_message->text(), told);
-    EXPECT_FALSE(h.state().voice_attached);
+    EXPECT_FALSE(h.parts().recorder->voice_attached());
     EXPECT_FALSE(h.w().mic->isVisible());
     EXPECT_FALSE(QFile::exists(recording()));
 
@@ -119,7 +119,7 @@ TEST_F(RecordVoice, ARecorderThatCannotStartIsReported) {
     EXPECT_EQ(said[1], QStringLiteral("プログラム waveIn を起動できませんでした"));
     EXPECT_EQ(said[2], QStringLiteral("録音できませんでした。音声は添付されません"));
     EXPECT_EQ(h.w().cmd_message->text(), said[2]);
-    EXPECT_FALSE(h.state().voice_attached);
+    EXPECT_FALSE(h.parts().recorder->voice_attached());
     EXPECT_FALSE(h.w().mic->isVisible());
 }
 
@@ -132,7 +132,7 @@ TEST_F(RecordVoice, ASecondRecordingIsTheOneThatGoes) {
     h.clock.set(QDateTime(QDate(2026, 12, 5), QTime(21, 7, 9)));
     h.key(Qt::Key_Insert);
     const QString second = recording();
-    EXPECT_EQ(h.state().voice_file, QStringLiteral("quorvel-user1-20261205210709"));
+    EXPECT_EQ(h.options().voice_file, QStringLiteral("quorvel-user1-20261205210709"));
     ASSERT_TRUE(QFile::exists(second));
     h.key(Qt::Key_Escape);
     ASSERT_FALSE(h.component.calls.empty());

@@ -1,3 +1,4 @@
+#include "core/run_and_wait.h"
 #include "speech/speech_channel.h"
 #include "support/user_input.h"
 #include "support/window_harness.h"
@@ -51,7 +52,7 @@ TEST(RunAndWait, AProgramThatRunsLongCountsBelowZero) {
     auto code = h.window().runner().run_and_wait(sleep_for(12), 0, 2);
     ASSERT_TRUE(code.has_value());
     EXPECT_LT(h.w().cmd_message->text().toInt(), -3);
-    EXPECT_EQ(h.state().countdown, h.w().cmd_message->text().toInt());
+    EXPECT_EQ(h.window().runner().countdown(), h.w().cmd_message->text().toInt());
 }
 
 TEST(RunAndWait, KeysPressedMeanwhileAreHandledAfterwardsInOrder) {

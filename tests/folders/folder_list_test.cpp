@@ -46,13 +46,13 @@ TEST(FolderList, ListsTheFolderTableInItsOrderAndAnnouncesItself) {
     EXPECT_EQ(h.w().shortcut02->text(), FolderList::key_guide());
     EXPECT_TRUE(FolderList::key_guide().startsWith(QLatin1Char('[')));
     EXPECT_TRUE(FolderList::key_guide().endsWith(QLatin1Char(']')));
-    EXPECT_EQ(h.state().help_context, 3);
+    EXPECT_EQ(h.focus().help_context, 3);
     EXPECT_EQ(background(h.w().List1), QColor(200, 200, 200));
     // On to the address book: the folder list turns white again.
     h.key(Qt::Key_Tab);
     EXPECT_EQ(background(h.w().List1), QColor(255, 255, 255));
     EXPECT_EQ(background(h.w().List2), QColor(200, 200, 200));
-    EXPECT_EQ(h.state().help_context, 6);
+    EXPECT_EQ(h.focus().help_context, 6);
 }
 
 TEST(FolderList, MenuCommandsLeadToTheFolderListAndBackToTheMailList) {
@@ -62,17 +62,17 @@ TEST(FolderList, MenuCommandsLeadToTheFolderListAndBackToTheMailList) {
     h.trigger(QStringLiteral("chose_folder"));
     EXPECT_EQ(QApplication::focusWidget(), h.w().List1);
     // Already there: no second announcement, and the help section is still the folders'.
-    h.state().help_context = 0;
+    h.focus().help_context = 0;
     h.mark();
     h.trigger(QStringLiteral("chose_folder"));
     EXPECT_TRUE(h.spokenSinceMark().isEmpty());
-    EXPECT_EQ(h.state().help_context, 3);
+    EXPECT_EQ(h.focus().help_context, 3);
     h.trigger(QStringLiteral("display_mail_list"));
     EXPECT_EQ(QApplication::focusWidget(), h.w().MSFlexGrid1);
     h.focus(h.w().List1);
     h.key(Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(QApplication::focusWidget(), h.w().MSFlexGrid1);
-    EXPECT_EQ(h.state().help_context, 2);
+    EXPECT_EQ(h.focus().help_context, 2);
 }
 
 TEST(FolderMove, SpaceThenInsMovesTheMailOnceAndTheListKeepsShowingIt) {
@@ -89,7 +89,7 @@ TEST(FolderMove, SpaceThenInsMovesTheMailOnceAndTheListKeepsShowingIt) {
     h.key(Qt::Key_Insert);
     EXPECT_EQ(h.spokenSinceMark(),
               QStringList{QStringLiteral("メールをフォルダー[保存]に移動しました")});
-    EXPECT_FALSE(h.state().move_pending);
+    EXPECT_FALSE(h.parts().folders->move_pending());
     EXPECT_EQ(stored(h.store(), QStringLiteral("保存")), QStringList{"1:未読:動かす"});
     EXPECT_EQ(stored(h.store(), kInboxName), QStringList{"2:未読:残す"});
     EXPECT_EQ(grid_column(h.w().MSFlexGrid1, 2),
@@ -104,7 +104,7 @@ TEST(FolderMove, SpaceThenInsMovesTheMailOnceAndTheListKeepsShowingIt) {
     h.key(Qt::Key_Return);
     EXPECT_EQ(h.spokenSinceMark(),
               (QStringList{QStringLiteral("保存"), QStringLiteral("メール数は1")}));
-    EXPECT_EQ(h.state().current_folder, QStringLiteral("保存"));
+    EXPECT_EQ(h.parts().mail_list->current_folder(), QStringLiteral("保存"));
     EXPECT_EQ(h.w().cmd_message->text(), QStringLiteral("保存"));
     EXPECT_EQ(grid_column(h.w().MSFlexGrid1, 2), QStringList{QStringLiteral("動かす")});
     EXPECT_EQ(QApplication::focusWidget(), h.w().List1);
@@ -116,11 +116,11 @@ TEST(FolderMove, OpeningAFolderDropsAPendingMove) {
     seed.mail(1, QStringLiteral("動かさない"));
     ASSERT_TRUE(h.start());
     arm_move(h, 1);
-    ASSERT_TRUE(h.state().move_pending);
+    ASSERT_TRUE(h.parts().folders->move_pending());
     h.key(Qt::Key_Down);
     h.key(Qt::Key_Down);  // 保存
     h.key(Qt::Key_Return);
-    EXPECT_FALSE(h.state().move_pending);
+    EXPECT_FALSE(h.parts().folders->move_pending());
     EXPECT_EQ(h.w().MSFlexGrid1->rowCount(), 1);
     h.mark();
     h.key(Qt::Key_Insert);
@@ -158,8 +158,8 @@ TEST(FolderMove, WithNoFolderChosenEnterAndInsSaySoAndChangeNothing) {
     ASSERT_EQ(said.size(), 2);
     EXPECT_TRUE(said[0].contains(QStringLiteral("移動先のフォルダー")));
     EXPECT_TRUE(said[1].contains(QStringLiteral("フォルダーが選択されていません")));
-    EXPECT_TRUE(h.state().move_pending);
-    EXPECT_EQ(h.state().current_folder, kInboxName);
+    EXPECT_TRUE(h.parts().folders->move_pending());
+    EXPECT_EQ(h.parts().mail_list->current_folder(), kInboxName);
     EXPECT_EQ(stored(h.store(), kInboxName), QStringList{"1:未読:そのまま"});
     EXPECT_EQ(h.w().MSFlexGrid1->rowCount(), 2);
 }
@@ -183,7 +183,7 @@ TEST(FolderMove, FolderNamesWithQuotesAreMatchedExactly) {
     EXPECT_EQ(h.spoken().last(),
               QStringLiteral("メールをフォルダー[") + odd + QStringLiteral("]に移動しました"));
     h.key(Qt::Key_Return);
-    EXPECT_EQ(h.state().current_folder, odd);
+    EXPECT_EQ(h.parts().mail_list->current_folder(), odd);
     EXPECT_EQ(grid_column(h.w().MSFlexGrid1, 2),
               (QStringList{QStringLiteral("これを移す"), QStringLiteral("既にそこに")}));
 }

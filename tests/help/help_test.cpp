@@ -84,7 +84,7 @@ TEST(HelpCommand, F1SpeaksTheFocusedAreaThenTheCommonHelp) {
 
     // As before any area has had the focus (the offscreen window hands the focus to a list as it
     // is activated, which a user's desktop need not do).
-    h.state().help_context = 0;
+    h.focus().help_context = 0;
     h.mark();
     h.key(Qt::Key_F1);
     EXPECT_EQ(h.spokenSinceMark(),
@@ -92,7 +92,7 @@ TEST(HelpCommand, F1SpeaksTheFocusedAreaThenTheCommonHelp) {
     EXPECT_EQ(h.w().cmd_message->text(), QStringLiteral("ヘルプ"));
 
     h.focus(h.w().List2);
-    EXPECT_EQ(h.state().help_context, 6);
+    EXPECT_EQ(h.focus().help_context, 6);
     h.mark();
     h.key(Qt::Key_F1);
     EXPECT_EQ(h.spokenSinceMark(),

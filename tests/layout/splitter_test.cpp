@@ -1,4 +1,5 @@
 #include "layout/splitter.h"
+#include "core/twips.h"
 #include "mailbox/flex_grid.h"
 #include "support/window_harness.h"
 
@@ -32,10 +33,10 @@ struct Fixture {
 
 TEST(Splitter, PressAndReleaseWithoutMovingLaysOutAtTheStrip) {
     Fixture f;
-    EXPECT_EQ(f.h.state().pane_total_height, 8190);
+    EXPECT_EQ(f.h.parts().splitter->pane_total_height(), 8190);
     f.splitter->imgsplitter_MouseDown();
     EXPECT_TRUE(f.h.w().picsplitter->isVisible());
-    EXPECT_TRUE(f.h.state().splitter_moving);
+    EXPECT_TRUE(f.h.parts().splitter->splitter_moving());
     EXPECT_EQ(f.h.w().picsplitter->geometry(), f.h.w().imgsplitter->geometry());
     f.splitter->imgsplitter_MouseUp();
 
@@ -46,7 +47,7 @@ TEST(Splitter, PressAndReleaseWithoutMovingLaysOutAtTheStrip) {
     EXPECT_EQ(l.text_height, 3510);
     EXPECT_EQ(f.text_bottom(), 10005);
     EXPECT_FALSE(f.h.w().picsplitter->isVisible());
-    EXPECT_FALSE(f.h.state().splitter_moving);
+    EXPECT_FALSE(f.h.parts().splitter->splitter_moving());
     EXPECT_EQ(f.h.w().MSFlexGrid1->height(), twips(4680));
     EXPECT_EQ(f.h.w().bodytext->y(), twips(6495));
 }

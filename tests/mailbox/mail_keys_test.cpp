@@ -36,7 +36,7 @@ TEST(MailRead, EnterSpeaksSubjectThenBodyShowsItPlaysTheVoiceAndMarksRead) {
                QStringLiteral("声の便り"), QStringLiteral("こんにちは。"),
                QStringLiteral("/data/mail/voice.mp3"), false, QString()});
     QStringList heardBeforePause;
-    h.component.onSleep = [&](int) { heardBeforePause = h.spoken(); };
+    h.pauser.onPause = [&](int) { heardBeforePause = h.spoken(); };
     open_list_at(h, 1);
     h.w().shortcut02->clear();
     h.key(Qt::Key_Return);
@@ -45,7 +45,7 @@ TEST(MailRead, EnterSpeaksSubjectThenBodyShowsItPlaysTheVoiceAndMarksRead) {
               (QStringList{QStringLiteral("♪　声の便り"), QStringLiteral("こんにちは。")}));
     EXPECT_EQ(h.w().bodytext->toPlainText(), QStringLiteral("こんにちは。"));
     // The pause comes after the mail has been queued for speaking, then the player starts.
-    EXPECT_EQ(h.component.sleeps, std::vector<int>{4});
+    EXPECT_EQ(h.pauser.pauses, std::vector<int>{4});
     EXPECT_EQ(heardBeforePause.back(), QStringLiteral("こんにちは。"));
     EXPECT_EQ(h.opener.opened, QStringList{QStringLiteral("/data/mail/voice.mp3")});
     EXPECT_EQ(stored(h.store(), kInboxName), QStringList{QStringLiteral("1:既読:声の便り")});
@@ -66,7 +66,7 @@ TEST(MailRead, OtherAttachmentsAreNotPlayed) {
     h.key(Qt::Key_Return);
     // An empty body says nothing; the subject alone is heard.
     EXPECT_EQ(h.spokenSinceMark(), QStringList{QStringLiteral("♪　資料")});
-    EXPECT_TRUE(h.component.sleeps.empty());
+    EXPECT_TRUE(h.pauser.pauses.empty());
     EXPECT_TRUE(h.opener.opened.isEmpty());
 }
 
@@ -146,7 +146,7 @@ TEST(MailHeaderRow, KeysOnTheHeaderRowChangeNothingAndSaySo) {
     seed.mail(1, QStringLiteral("残るメール"));
     int replies = 0;
     open_list_at(h, 0);
-    h.window().hooks().msg_replay_Click = [&] { ++replies; };
+    QObject::connect(h.parts().mail_commands, &MailCommands::replyRequested, [&] { ++replies; });
     for (int key :
          {Qt::Key_Return, Qt::Key_Delete, Qt::Key_Insert, Qt::Key_Escape, Qt::Key_Space}) {
         h.key(key);
@@ -155,7 +155,7 @@ TEST(MailHeaderRow, KeysOnTheHeaderRowChangeNothingAndSaySo) {
     }
     EXPECT_EQ(h.w().cmd_message->text(), MailCommands::no_mail_selected());
     EXPECT_EQ(replies, 0);
-    EXPECT_FALSE(h.state().move_pending);
+    EXPECT_FALSE(h.parts().folders->move_pending());
     EXPECT_EQ(stored(h.store(), kInboxName), QStringList{QStringLiteral("1:未読:残るメール")});
     EXPECT_TRUE(h.store().addresses().empty());
     EXPECT_TRUE(h.w().bodytext->toPlainText().isEmpty());
@@ -226,7 +226,8 @@ TEST(MailReplyAndMove, EscAsksForAReplyOnTheCurrentRow) {
     seed.mail(1, QStringLiteral("旧"));
     int rowAtReply = -1;
     open_list_at(h, 2);
-    h.window().hooks().msg_replay_Click = [&] { rowAtReply = h.w().MSFlexGrid1->currentRow(); };
+    QObject::connect(h.parts().mail_commands, &MailCommands::replyRequested,
+                     [&] { rowAtReply = h.w().MSFlexGrid1->currentRow(); });
     h.key(Qt::Key_Escape);
     EXPECT_EQ(rowAtReply, 2);
 }
@@ -238,8 +239,8 @@ TEST(MailReplyAndMove, SpaceArmsAMoveAndHandsOverToTheFolderList) {
     seed.mail(1, QStringLiteral("旧"));
     open_list_at(h, 2);
     h.key(Qt::Key_Space);
-    EXPECT_TRUE(h.state().move_pending);
-    EXPECT_EQ(h.state().move_mail_id, QStringLiteral("2"));
+    EXPECT_TRUE(h.parts().folders->move_pending());
+    EXPECT_EQ(h.parts().folders->move_mail_id(), 2);
     EXPECT_EQ(QApplication::focusWidget(), h.w().List1);
     EXPECT_EQ(h.spokenSinceMark(),
               QStringList{QStringLiteral(

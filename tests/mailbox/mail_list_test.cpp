@@ -66,7 +66,7 @@ TEST(MailListFill, InboxNewestFirstWithEmphasisAttachmentMarkAndCount) {
     EXPECT_EQ(g->currentRow(), 0);
     EXPECT_EQ(g->currentColumn(), 1);
     EXPECT_EQ(h.w().cmd_message->text(), kInboxName);
-    EXPECT_EQ(h.state().mail_count, 3);
+    EXPECT_EQ(h.parts().mail_list->mail_count(), 3);
 }
 
 TEST(MailListFill, EmptyInboxShowsOnlyTheHeader) {
@@ -113,7 +113,7 @@ TEST(MailListFocus, GainShowsTheFolderLossTurnsWhite) {
     h.key(Qt::Key_A, Qt::ControlModifier);
     FlexGrid* g = h.w().MSFlexGrid1;
     EXPECT_EQ(QApplication::focusWidget(), g);
-    EXPECT_EQ(h.state().help_context, 2);
+    EXPECT_EQ(h.focus().help_context, 2);
     EXPECT_EQ(background(g), QColor(200, 200, 200));
     EXPECT_EQ(h.w().cmd_message->text(), kInboxName);
     // The grid names no keys of its own on arrival: the address book's guide is still shown.

@@ -159,13 +159,14 @@ TEST(StartUpNews, AFailingSiteIsNotReadAndNotWaitedFor) {
 }
 
 TEST(StartUpNews, FetchGivesUpAtItsBudget) {
+    Waiter waiter;
     FeedServer silent{QByteArray()};
     QElapsedTimer clock;
     clock.start();
-    EXPECT_FALSE(News::fetch(QUrl(silent.url()), 300));
+    EXPECT_FALSE(News::fetch(QUrl(silent.url()), 300, waiter));
     EXPECT_LT(clock.elapsed(), 2000);
     auto served = FeedServer::serving(kRss);
-    const auto bytes = News::fetch(QUrl(served->url()), 2000);
+    const auto bytes = News::fetch(QUrl(served->url()), 2000, waiter);
     ASSERT_TRUE(bytes);
     EXPECT_EQ(*bytes, kRss);
 }

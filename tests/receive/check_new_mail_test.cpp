@@ -66,12 +66,12 @@ TEST(CheckNewMail, OneAccountWithThreeWaitingSaysSoAndPausesOneSecond) {
 
     EXPECT_EQ(check_said(h), arrived(3));
     EXPECT_EQ(h.spoken().count(arrived(3)), 1);
-    EXPECT_EQ(h.state().waiting_mail_count, 3);
+    EXPECT_EQ(h.parts().receiver->waiting_mail_count(), 3);
     // The STAT went with the account's settings and the mail directory; the pause came after it.
     const auto& stat = h.component.calls.at(0);
     EXPECT_EQ(stat.args,
               (QStringList{QStringLiteral("pop.example.test"), QStringLiteral("taro"),
-                           QStringLiteral("taro-pw"), QStringLiteral("STAT"), h.state().mail_dir}));
+                           QStringLiteral("taro-pw"), QStringLiteral("STAT"), h.paths().mail_dir}));
     const QStringList trace = h.component.trace();
     ASSERT_GE(trace.size(), 3);
     EXPECT_EQ(trace.mid(0, 3),
@@ -88,7 +88,7 @@ TEST(CheckNewMail, EmptyMailboxOrAnswerWithoutBlankIsNoMail) {
         answer_stat(h, {{QStringLiteral("u"), QStringList{status}}});
         ASSERT_TRUE(h.start());
         EXPECT_EQ(check_said(h), kNone) << status.toStdString();
-        EXPECT_EQ(h.state().waiting_mail_count, 0);
+        EXPECT_EQ(h.parts().receiver->waiting_mail_count(), 0);
         // No pause and no download.
         EXPECT_EQ(h.component.trace(), QStringList{QStringLiteral("RcvMail STAT")});
     }
@@ -117,7 +117,7 @@ TEST(CheckNewMail, SeveralAccountsAreAskedInOrderAndTheirMailAddedUp) {
     EXPECT_EQ(check_said(h), arrived(5));
     EXPECT_EQ(h.spoken().filter(QStringLiteral("メールが届いています")).size(), 1);
     EXPECT_FALSE(h.spoken().contains(kNone));
-    EXPECT_EQ(h.state().waiting_mail_count, 5);
+    EXPECT_EQ(h.parts().receiver->waiting_mail_count(), 5);
     EXPECT_EQ(std::count(h.component.sleeps.begin(), h.component.sleeps.end(), 1), 2);
 }
 
@@ -134,13 +134,13 @@ TEST(CheckNewMail, MailOnlyOnAnEarlierAccountStillCounts) {
                     {QStringLiteral("b"), QStringList{QStringLiteral("0 0")}}});
     ASSERT_TRUE(h.start());
     EXPECT_EQ(check_said(h), arrived(4));
-    EXPECT_EQ(h.state().waiting_mail_count, 4);
+    EXPECT_EQ(h.parts().receiver->waiting_mail_count(), 4);
     // The download runs, and the POP fields are left with the last account polled.
     EXPECT_EQ(rcv_users(h, QStringLiteral("SAVEALLD")),
               (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
-    EXPECT_EQ(h.state().cur_pop, QStringLiteral("pop-b"));
-    EXPECT_EQ(h.state().cur_user, QStringLiteral("b"));
-    EXPECT_EQ(h.state().cur_password, QStringLiteral("b-pw"));
+    EXPECT_EQ(h.accounts().cur_pop, QStringLiteral("pop-b"));
+    EXPECT_EQ(h.accounts().cur_user, QStringLiteral("b"));
+    EXPECT_EQ(h.accounts().cur_password, QStringLiteral("b-pw"));
 }
 
 TEST(CheckNewMail, AFailedServerCountsAsNoMailAndTheStatusLineSaysWhy) {
@@ -153,7 +153,7 @@ TEST(CheckNewMail, AFailedServerCountsAsNoMailAndTheStatusLineSaysWhy) {
     answer_stat(h, {});  // every STAT fails
     ASSERT_TRUE(h.start());
     EXPECT_EQ(check_said(h), kNone);
-    EXPECT_EQ(h.state().waiting_mail_count, 0);
+    EXPECT_EQ(h.parts().receiver->waiting_mail_count(), 0);
     // The start-up goes on to show the inbox; the menu's check leaves its reason in view.
     h.mark();
     h.trigger(QStringLiteral("mail_check"));
@@ -180,17 +180,15 @@ TEST(CheckNewMail, AFailedServerCountsAsNoMailAndTheStatusLineSaysWhy) {
     };
     ASSERT_TRUE(two.start());
     EXPECT_EQ(check_said(two), arrived(1));
-    EXPECT_EQ(two.state().waiting_mail_count, 1);
+    EXPECT_EQ(two.parts().receiver->waiting_mail_count(), 1);
 }
 
 TEST(CheckNewMail, NoAccountMeansNothingAskedAndNothingSaid) {
     WindowHarness h;
     ASSERT_TRUE(h.start());
-    h.state().waiting_mail_count = 7;
     h.mark();
     h.trigger(QStringLiteral("mail_check"));
     EXPECT_EQ(h.spokenSinceMark(), QStringList());
-    EXPECT_EQ(h.state().waiting_mail_count, 7);
     for (const auto& c : h.component.calls) EXPECT_NE(c.method, QStringLiteral("RcvMail"));
 }
 
@@ -213,7 +211,7 @@ TEST(CheckNewMail, TheMenuCommandChecksAgainAndSpeaksTheNewResult) {
     h.mark();
     h.trigger(QStringLiteral("mail_check"));
     EXPECT_EQ(h.spokenSinceMark(), QStringList{arrived(2)});
-    EXPECT_EQ(h.state().waiting_mail_count, 2);
+    EXPECT_EQ(h.parts().receiver->waiting_mail_count(), 2);
     // The menu command only checks: nothing is downloaded.
     EXPECT_TRUE(rcv_users(h, QStringLiteral("SAVEALLD")).isEmpty());
     EXPECT_EQ(h.component.sleeps, std::vector<int>{1});

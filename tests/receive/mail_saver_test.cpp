@@ -1,5 +1,5 @@
 #include "receive/mail_saver.h"
-#include "core/app_state.h"
+#include "core/wait.h"
 #include "receive/stored_ledger.h"
 #include "store/mail_store.h"
 #include "support/fake_component.h"
@@ -51,12 +51,13 @@ class MailSaverTest : public ::testing::Test {
     MailStore store;
     FakeMailComponent component;
     FixedClock clock{QDateTime(QDate(2026, 3, 4), QTime(17, 8, 9))};
+    Waiter waiter;
 };
 
 }  // namespace
 
 TEST_F(MailSaverTest, Savemail2dbStoresTheRowAsGiven) {
-    MailSaver saver(store, component, clock);
+    MailSaver saver(store, component, clock, waiter);
     ASSERT_TRUE(saver.savemail2db(
         QStringLiteral("f.eml"), QStringLiteral(" O'Hara <o@example.test>"),
         QStringLiteral("Tue, 3 Mar 2026"), QStringLiteral("Bob's \"plan\""),
@@ -73,7 +74,7 @@ TEST_F(MailSaverTest, Savemail2dbStoresTheRowAsGiven) {
 }
 
 TEST_F(MailSaverTest, StoresInBatchesSkippingWhatIsStoredAndReportingProgress) {
-    MailSaver saver(store, component, clock);
+    MailSaver saver(store, component, clock, waiter);
     saver.setBatch(2);
     QStringList names;
     for (int i = 1; i <= 5; ++i) {
@@ -93,7 +94,7 @@ TEST_F(MailSaverTest, StoresInBatchesSkippingWhatIsStoredAndReportingProgress) {
 }
 
 TEST_F(MailSaverTest, AnUnreadableFileStaysForALaterAttempt) {
-    MailSaver saver(store, component, clock);
+    MailSaver saver(store, component, clock, waiter);
     saved(QStringLiteral("20260304-170000-0001.eml"), QStringLiteral("later"));
     const QStringList parts =
         component.readResults.take(QStringLiteral("20260304-170000-0001.eml"));
@@ -119,14 +120,14 @@ TEST_F(MailSaverTest, LeftOverFilesAreOnlyUnstoredMailsOldestFirst) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
     ASSERT_TRUE(QDir(mail_dir).mkdir(QStringLiteral("sub.eml")));
-    MailSaver saver(store, component, clock);
+    MailSaver saver(store, component, clock, waiter);
     EXPECT_EQ(saver.left_over_files(mail_dir),
               (QStringList{QStringLiteral("20260304-170000-0001.eml"),
                            QStringLiteral("20260304-170000-0002.eml")}));
 }
 
 TEST_F(MailSaverTest, AnAttachmentThatIsItselfAMailFileIsNotTakenForOne) {
-    MailSaver saver(store, component, clock);
+    MailSaver saver(store, component, clock, waiter);
     saved(QStringLiteral("20260304-170000-0001.eml"), QStringLiteral("forwarded"),
           QStringLiteral("File: ") + QDir(mail_dir).filePath(QStringLiteral("old.eml")));
     QFile attachment(QDir(mail_dir).filePath(QStringLiteral("old.eml")));
@@ -136,18 +137,18 @@ TEST_F(MailSaverTest, AnAttachmentThatIsItselfAMailFileIsNotTakenForOne) {
     EXPECT_TRUE(saver.left_over_files(mail_dir).isEmpty());
     // Not even after the mail is deleted and the program starts again.
     ASSERT_TRUE(store.deleteMail(store.mailsInFolder(kInbox).at(0).id));
-    MailSaver next(store, component, clock);
+    MailSaver next(store, component, clock, waiter);
     EXPECT_TRUE(next.left_over_files(mail_dir).isEmpty());
 }
 
 TEST_F(MailSaverTest, ADeletedMailDoesNotComeBackAfterARestart) {
     {
-        MailSaver saver(store, component, clock);
+        MailSaver saver(store, component, clock, waiter);
         saved(QStringLiteral("20260304-170000-0001.eml"), QStringLiteral("gone"));
         ASSERT_EQ(saver.store_files({QStringLiteral("20260304-170000-0001.eml")}, mail_dir), 1);
     }
     ASSERT_TRUE(store.deleteMail(store.mailsInFolder(kInbox).at(0).id));
-    MailSaver restarted(store, component, clock);
+    MailSaver restarted(store, component, clock, waiter);
     EXPECT_TRUE(restarted.left_over_files(mail_dir).isEmpty());
     // Handed over again by the component (it had not yet forgotten it): still not stored.
     EXPECT_EQ(restarted.store_files({QStringLiteral("20260304-170000-0001.eml")}, mail_dir), 0);
@@ -161,11 +162,11 @@ TEST_F(MailSaverTest, ARowWrittenJustBeforeACrashIsRememberedFromTheDatabase) {
                                  QStringLiteral("20260304-170000-0001.eml"), QStringLiteral("s"),
                                  QStringLiteral("kept"), QStringLiteral("b"), QString()));
     ASSERT_FALSE(QFile::exists(QDir(mail_dir).filePath(StoredLedger::fileName())));
-    MailSaver restarted(store, component, clock);
+    MailSaver restarted(store, component, clock, waiter);
     EXPECT_TRUE(restarted.left_over_files(mail_dir).isEmpty());
     // The start-up noted it, so deleting it afterwards does not bring it back.
     ASSERT_TRUE(store.deleteMail(store.mailsInFolder(kInbox).at(0).id));
-    MailSaver again(store, component, clock);
+    MailSaver again(store, component, clock, waiter);
     EXPECT_TRUE(again.left_over_files(mail_dir).isEmpty());
 }
 
@@ -173,7 +174,7 @@ TEST_F(MailSaverTest, TheSameMailSavedTwiceIsStoredOnceAlsoAfterARestart) {
     // A download was interrupted after it had saved the file but before the server forgot the
     // mail; the next download saved the same bytes again.
     {
-        MailSaver saver(store, component, clock);
+        MailSaver saver(store, component, clock, waiter);
         saved(QStringLiteral("20260304-170000-0001.eml"), QStringLiteral("once"));
         ASSERT_EQ(saver.store_left_over_mail(mail_dir), 1);
     }
@@ -181,7 +182,7 @@ TEST_F(MailSaverTest, TheSameMailSavedTwiceIsStoredOnceAlsoAfterARestart) {
                             QDir(mail_dir).filePath(QStringLiteral("20260304-171500-0001.eml"))));
     component.readResults[QStringLiteral("20260304-171500-0001.eml")] =
         component.readResults[QStringLiteral("20260304-170000-0001.eml")];
-    MailSaver restarted(store, component, clock);
+    MailSaver restarted(store, component, clock, waiter);
     EXPECT_EQ(restarted.store_files({QStringLiteral("20260304-171500-0001.eml")}, mail_dir), 0);
     EXPECT_EQ(subjects(), QStringList{QStringLiteral("once")});
     EXPECT_TRUE(restarted.left_over_files(mail_dir).isEmpty());
@@ -211,7 +212,7 @@ TEST_F(MailSaverTest, AMailStoredJustBeforeACrashStillKeepsItsCopiesOut) {
                             QDir(mail_dir).filePath(QStringLiteral("20260304-171500-0001.eml"))));
     component.readResults[QStringLiteral("20260304-171500-0001.eml")] =
         component.readResults[QStringLiteral("20260304-170000-0001.eml")];
-    MailSaver restarted(store, component, clock);
+    MailSaver restarted(store, component, clock, waiter);
     EXPECT_EQ(restarted.store_left_over_mail(mail_dir), 0);
     EXPECT_EQ(subjects(), QStringList{QStringLiteral("kept")});
 }

@@ -2,6 +2,7 @@
 // (scripts/mailservers/start), in this process and as the built program that is killed while it
 // receives.
 #include "mail/curl_mail_component.h"
+#include "receive/receiver.h"
 #include "shell/main_window.h"
 #include "speech/speech_channel.h"
 #include "support/fakes.h"
@@ -63,7 +64,7 @@ class RealWindow {
     explicit RealWindow(const QString& dir)
         : speech_(silent_channel()),
           component_(pauser_),
-          window_(Services{*speech_, component_, clock_, opener_, dir, dir}) {
+          window_(Services{*speech_, component_, clock_, opener_, pauser_, waiter_, dir, dir}) {
         window_.setEndProgram([](int) {});
         window_.show();
         window_.activateWindow();
@@ -76,6 +77,7 @@ class RealWindow {
   private:
     std::unique_ptr<SpeechChannel> speech_;
     RecordingPauser pauser_;
+    Waiter waiter_;
     FixedClock clock_{QDateTime(QDate(2026, 12, 5), QTime(9, 5, 30))};
     RecordingOpener opener_;
     CurlMailComponent component_;
@@ -150,7 +152,7 @@ TEST(RealReceive, AWrongPasswordOrADeadServerLosesNothingAndSaysWhy) {
     RealWindow w(dir.path());
     ASSERT_TRUE(w.window().Form_Load());
     EXPECT_TRUE(w.spoken().contains(kNone)) << w.spoken().join('|').toStdString();
-    EXPECT_EQ(w.window().state().waiting_mail_count, 0);
+    EXPECT_EQ(w.window().parts().receiver->waiting_mail_count(), 0);
     // The start-up goes on to show the inbox; the menu's check leaves its reasons in view.
     w.window().action(QStringLiteral("mail_check"))->trigger();
     EXPECT_EQ(w.spoken().last(), kNone);

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QThread>
 #include <QTimer>
 
@@ -107,7 +108,7 @@ TEST(ReceiveMail, StartUpStoresEachMailAsAnUnreadInboxRowExactlyAsParsed) {
         if (c.method == QLatin1String("ReadMail") && c.args[0] == QLatin1String("m1.eml")) {
             EXPECT_EQ(c.args,
                       (QStringList{QStringLiteral("m1.eml"),
-                                   QStringLiteral("subject:from:date:body"), h.state().mail_dir}));
+                                   QStringLiteral("subject:from:date:body"), h.paths().mail_dir}));
             asked = true;
         }
     }
@@ -132,7 +133,7 @@ TEST(ReceiveMail, TwoAccountsAreBothReceivedTheFirstOnesMailFirst) {
     EXPECT_EQ(rows[0].subject, QStringLiteral("a1.eml"));
     EXPECT_EQ(rows[1].subject, QStringLiteral("a2.eml"));
     EXPECT_EQ(rows[2].subject, QStringLiteral("b1.eml"));
-    EXPECT_EQ(h.state().cur_user, QStringLiteral("b"));
+    EXPECT_EQ(h.accounts().cur_user, QStringLiteral("b"));
 }
 
 TEST(ReceiveMail, ReceivingSpeaksNothingAndTheMenuCommandThenSends) {
@@ -143,7 +144,9 @@ TEST(ReceiveMail, ReceivingSpeaksNothingAndTheMenuCommandThenSends) {
     ASSERT_TRUE(h.start());
     int sends = 0;
     int rows_when_sending = -1;
-    h.window().hooks().send_mail = [&] {
+    // The send after receiving goes out with a recipient; what it finds stored is noted.
+    h.w().mailto->setText(QStringLiteral("x@example.test"));
+    h.component.sendHook = [&] {
         ++sends;
         rows_when_sending = static_cast<int>(h.store().mailsInFolder(kInbox).size());
     };
@@ -152,10 +155,9 @@ TEST(ReceiveMail, ReceivingSpeaksNothingAndTheMenuCommandThenSends) {
         read_answer(QStringLiteral("新着"), QStringLiteral(" x"), QStringLiteral("y"));
     h.mark();
     h.key(Qt::Key_M, Qt::ControlModifier);
-    EXPECT_EQ(h.spokenSinceMark(), QStringList());
+    EXPECT_EQ(h.spokenSinceMark().first(), QStringLiteral("メールを送信します"));
     EXPECT_EQ(sends, 1);
     EXPECT_EQ(rows_when_sending, 1);  // received before sending
-    EXPECT_EQ(h.w().cmd_message->text(), QStringLiteral("1通のメールを受信しました"));
 }
 
 TEST(ReceiveMail, AFailedAccountLosesNothingAndTheOthersAreStillReceived) {

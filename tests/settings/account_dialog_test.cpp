@@ -1,3 +1,4 @@
+#include "core/twips.h"
 #include "settings/account_editor.h"
 #include "settings/account_list.h"
 #include "support/window_harness.h"
@@ -142,7 +143,7 @@ TEST(AccountDialogs, AddingNeedsEveryFieldAndTheNewAccountIsUsableAtOnce) {
     AccountList* list = t.open_list();
     t.press(list, "Command1");
     AccountEditor* e = t.editor();
-    EXPECT_EQ(t.h.state().account_edit_mode, QStringLiteral("new"));
+    EXPECT_EQ(t.h.accounts().account_edit_mode, QStringLiteral("new"));
     AccountFields d = fields(QStringLiteral("d"));
     d.password.clear();
     t.fill(e, d);
@@ -151,7 +152,7 @@ TEST(AccountDialogs, AddingNeedsEveryFieldAndTheNewAccountIsUsableAtOnce) {
     EXPECT_EQ(e->message(), QStringLiteral("すべてを入力してください"));
     EXPECT_TRUE(e->isVisible());
     EXPECT_EQ(t.h.store().accounts().size(), 3u);
-    EXPECT_EQ(t.h.state().account_count, 3);
+    EXPECT_EQ(t.h.accounts().account_count, 3);
 
     e->field(3)->setText(QStringLiteral(" "));  // blanks count as filled
     t.press(e, "Command1");
@@ -162,7 +163,7 @@ TEST(AccountDialogs, AddingNeedsEveryFieldAndTheNewAccountIsUsableAtOnce) {
     EXPECT_EQ(rows[3].default_, QStringLiteral("title-d"));
     EXPECT_FALSE(rows[3].cur);
     EXPECT_EQ(t.rows(list).last(), QStringLiteral("d@example.test"));
-    const AppState& s = t.h.state();
+    const AccountTable& s = t.h.accounts();
     ASSERT_EQ(s.account_count, 4);
     EXPECT_EQ(s.accounts[4].id, rows[3].id);
     EXPECT_EQ(s.accounts[4].pop, QStringLiteral("pop.d"));
@@ -182,8 +183,8 @@ TEST(AccountDialogs, EditingTheSecondRowUpdatesThatAccountOnly) {
     list->list()->setCurrentRow(1);
     t.press(list, "Command2");
     AccountEditor* e = t.editor();
-    EXPECT_EQ(t.h.state().account_edit_mode, QStringLiteral("edit"));
-    EXPECT_EQ(t.h.state().account_edit_index, 2);
+    EXPECT_EQ(t.h.accounts().account_edit_mode, QStringLiteral("edit"));
+    EXPECT_EQ(t.h.accounts().account_edit_index, 2);
     const QString shown[] = {"pop.b", "smtp.b", "user-b", "pw-b", kB, "nick-b", "title-b"};
     for (int i = 0; i < AccountEditor::kFields; ++i) EXPECT_EQ(e->field(i)->text(), shown[i]);
 
@@ -204,8 +205,8 @@ TEST(AccountDialogs, EditingTheSecondRowUpdatesThatAccountOnly) {
     EXPECT_EQ(t.row(t.ids[0])->email, kA);
     EXPECT_EQ(t.row(t.ids[2])->email, kC);
     EXPECT_EQ(t.rows(list), (QStringList{kA, QStringLiteral("b2@example.test"), kC}));
-    EXPECT_EQ(t.h.state().accounts[2].id, t.ids[1]);
-    EXPECT_TRUE(t.h.state().accounts[2].cur);
+    EXPECT_EQ(t.h.accounts().accounts[2].id, t.ids[1]);
+    EXPECT_TRUE(t.h.accounts().accounts[2].cur);
 
     // "追加" after an edit starts from nothing.
     e->field(0)->clear();
@@ -219,7 +220,7 @@ TEST(AccountDialogs, EditingTheSecondRowUpdatesThatAccountOnly) {
 TEST(AccountDialogs, DeletingRemovesTheAccountAtOnceAndKeepsTheCurrentOne) {
     AccountsWindow t(3, 3);
     AccountList* list = t.open_list();
-    const AppState& s = t.h.state();
+    const AccountTable& s = t.h.accounts();
     ASSERT_EQ(s.cur_account_index, 3);
     list->list()->setCurrentRow(1);
     t.press(list, "Command3");
@@ -250,13 +251,13 @@ TEST(AccountDialogs, ButtonsWithoutARowSaySoAndChangeNothing) {
     }
     EXPECT_TRUE(!t.editor() || !t.editor()->isVisible());
     EXPECT_EQ(t.h.store().accounts().size(), 2u);
-    EXPECT_EQ(t.h.state().cur_account_index, 1);
+    EXPECT_EQ(t.h.accounts().cur_account_index, 1);
     EXPECT_TRUE(t.row(t.ids[0])->cur);
 
     list->list()->setCurrentRow(1);  // "既定に設定" on the second row
     t.press(list, "Command5");
     EXPECT_TRUE(list->message().isEmpty());
-    EXPECT_EQ(t.h.state().cur_account_index, 2);
+    EXPECT_EQ(t.h.accounts().cur_account_index, 2);
     EXPECT_FALSE(t.row(t.ids[0])->cur);
     EXPECT_TRUE(t.row(t.ids[1])->cur);
 }
@@ -278,7 +279,7 @@ TEST(AccountDialogs, CancelAndEscapeHideAndSaveNothing) {
     QApplication::processEvents();
     EXPECT_FALSE(e->isVisible());
     EXPECT_EQ(t.row(t.ids[0])->pop, QStringLiteral("pop.a"));
-    EXPECT_EQ(t.h.state().accounts[1].pop, QStringLiteral("pop.a"));
+    EXPECT_EQ(t.h.accounts().accounts[1].pop, QStringLiteral("pop.a"));
 
     t.press(list, "Command4");
     EXPECT_FALSE(list->isVisible());
@@ -316,7 +317,8 @@ TEST(AccountDialogs, FirstUseOpensTheEditorModallyBeforeAnyMailCheck) {
     };
     ASSERT_TRUE(h.start());
     ASSERT_TRUE(seen);
-    EXPECT_EQ(calls_before, QStringList{QStringLiteral("Sleep 4")});
+    EXPECT_EQ(calls_before, QStringList());
+    EXPECT_EQ(h.pauser.pauses, std::vector<int>{4});
     const QStringList said = h.spoken();
     ASSERT_GE(said.size(), 2);
     EXPECT_EQ(said[0], QStringLiteral("09時05分"));
@@ -325,17 +327,17 @@ TEST(AccountDialogs, FirstUseOpensTheEditorModallyBeforeAnyMailCheck) {
     const auto rows = h.store().accounts();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].email, QStringLiteral("first@example.test"));
-    ASSERT_EQ(h.state().account_count, 1);
-    EXPECT_EQ(h.state().accounts[1].id, rows[0].id);
-    EXPECT_EQ(h.state().cur_account_index, 0);  // not the default until the user says so
+    ASSERT_EQ(h.accounts().account_count, 1);
+    EXPECT_EQ(h.accounts().accounts[1].id, rows[0].id);
+    EXPECT_EQ(h.accounts().cur_account_index, 0);  // not the default until the user says so
 }
 
 TEST(AccountDialogs, FirstUseCancelledLeavesNoAccountAndStartsAnyway) {
     WindowHarness h;  // the harness cancels the editor
     ASSERT_TRUE(h.start());
     EXPECT_TRUE(h.store().accounts().empty());
-    EXPECT_EQ(h.state().account_count, 0);
-    EXPECT_EQ(h.state().current_folder, QStringLiteral("受信フォルダー"));
+    EXPECT_EQ(h.accounts().account_count, 0);
+    EXPECT_EQ(h.parts().mail_list->current_folder(), QStringLiteral("受信フォルダー"));
 }
 
 TEST(MenuEntries, NewMailBeginsAMailAsTheMessageMenuDoes) {

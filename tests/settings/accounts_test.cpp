@@ -1,7 +1,9 @@
 #include "settings/accounts.h"
+#include "settings/account_editor.h"
 #include "support/window_harness.h"
 
 #include <QLabel>
+#include <QLineEdit>
 
 #include <gtest/gtest.h>
 
@@ -39,6 +41,12 @@ Accounts& accounts_of(WindowHarness& h) {
     return *a;
 }
 
+// The start-up's settings step again, as the start-up runs it.
+void reload_settings(WindowHarness& h) {
+    h.parts().accounts->load_startup_settings(*h.parts().account_dialogs, *h.parts().options,
+                                              h.pauser);
+}
+
 std::vector<bool> cur_column(MailStore& store) {
     std::vector<bool> cur;
     for (const AccountRow& r : store.accounts()) cur.push_back(r.cur);
@@ -58,7 +66,7 @@ TEST(LoadAccounts, EveryRowInTableOrderAndTheLastCurrentOneWins) {
     ASSERT_TRUE(db.setCurrentAccount(c));
     ASSERT_TRUE(h.start());
 
-    const AppState& s = h.state();
+    const AccountTable& s = h.accounts();
     EXPECT_EQ(s.account_count, 3);
     EXPECT_EQ(s.cur_account_index, 3);
     const Account& third = s.accounts[3];
@@ -87,25 +95,25 @@ TEST(LoadAccounts, ThePopFieldsComeFromTheCurrentAccount) {
     ASSERT_TRUE(db.setCurrentAccount(b));
     ASSERT_TRUE(h.start());
     // The check has gone through every account since; the settings step alone shows the rule.
-    h.window().hooks().load_startup_settings();
-    EXPECT_EQ(h.state().cur_account_index, 2);
-    EXPECT_EQ(h.state().cur_pop, QStringLiteral("pop-b"));
-    EXPECT_EQ(h.state().cur_user, QStringLiteral("b"));
-    EXPECT_EQ(h.state().cur_password, QStringLiteral("pw-b"));
-    EXPECT_EQ(h.state().current_account().smtp, QStringLiteral("smtp-b"));
+    reload_settings(h);
+    EXPECT_EQ(h.accounts().cur_account_index, 2);
+    EXPECT_EQ(h.accounts().cur_pop, QStringLiteral("pop-b"));
+    EXPECT_EQ(h.accounts().cur_user, QStringLiteral("b"));
+    EXPECT_EQ(h.accounts().cur_password, QStringLiteral("pw-b"));
+    EXPECT_EQ(h.accounts().current_account().smtp, QStringLiteral("smtp-b"));
 }
 
 TEST(LoadAccounts, OneAccountNotMarkedCurrentIsPolledButNotCurrent) {
     WindowHarness h;
     ASSERT_GT(h.seed().insertAccount(fields(QStringLiteral("solo"))), 0);
     ASSERT_TRUE(h.start());
-    EXPECT_EQ(h.state().account_count, 1);
-    EXPECT_EQ(h.state().cur_account_index, 0);
-    EXPECT_EQ(h.state().current_account().smtp, QString());
-    EXPECT_EQ(h.state().current_account().email, QString());
+    EXPECT_EQ(h.accounts().account_count, 1);
+    EXPECT_EQ(h.accounts().cur_account_index, 0);
+    EXPECT_EQ(h.accounts().current_account().smtp, QString());
+    EXPECT_EQ(h.accounts().current_account().email, QString());
     EXPECT_EQ(polled(h), QStringList{QStringLiteral("solo")});
-    h.window().hooks().load_startup_settings();
-    EXPECT_EQ(h.state().cur_pop, QString());
+    reload_settings(h);
+    EXPECT_EQ(h.accounts().cur_pop, QString());
 }
 
 TEST(LoadAccounts, MoreThanTwentyRowsLoadTheFirstTwentyAndSaySo) {
@@ -114,13 +122,13 @@ TEST(LoadAccounts, MoreThanTwentyRowsLoadTheFirstTwentyAndSaySo) {
         ASSERT_GT(h.seed().insertAccount(fields(QStringLiteral("u%1").arg(i))), 0);
     }
     ASSERT_TRUE(h.start());
-    EXPECT_EQ(h.state().account_count, 20);
-    EXPECT_EQ(h.state().accounts[20].account, QStringLiteral("u20"));
+    EXPECT_EQ(h.accounts().account_count, 20);
+    EXPECT_EQ(h.accounts().accounts[20].account, QStringLiteral("u20"));
     EXPECT_EQ(polled(h).size(), 20);
     EXPECT_FALSE(polled(h).contains(QStringLiteral("u21")));
     // The status line says it until something else is shown; here the check shows its result,
     // so ask again.
-    h.window().hooks().load_startup_settings();
+    reload_settings(h);
     EXPECT_TRUE(h.w().cmd_message->text().contains(QStringLiteral("20")));
 }
 
@@ -130,13 +138,13 @@ TEST(LoadAccounts, AReloadLeavesNoEntryOfTheEarlierLoadBehind) {
     ASSERT_GT(h.seed().insertAccount(fields(QStringLiteral("b"))), 0);
     ASSERT_GT(a, 0);
     ASSERT_TRUE(h.start());
-    ASSERT_EQ(h.state().account_count, 2);
+    ASSERT_EQ(h.accounts().account_count, 2);
     ASSERT_TRUE(h.store().deleteAccount(a));
     EXPECT_TRUE(accounts_of(h).load_accounts());
-    EXPECT_EQ(h.state().account_count, 1);
-    EXPECT_EQ(h.state().accounts[1].account, QStringLiteral("b"));
-    EXPECT_EQ(h.state().accounts[2].account, QString());
-    EXPECT_EQ(h.state().accounts[2].id, 0);
+    EXPECT_EQ(h.accounts().account_count, 1);
+    EXPECT_EQ(h.accounts().accounts[1].account, QStringLiteral("b"));
+    EXPECT_EQ(h.accounts().accounts[2].account, QString());
+    EXPECT_EQ(h.accounts().accounts[2].id, 0);
 }
 
 TEST(FirstUse, ThePromptFollowsTheTimeThenAPauseThenTheEditorThenTheCheck) {
@@ -144,16 +152,21 @@ TEST(FirstUse, ThePromptFollowsTheTimeThenAPauseThenTheEditorThenTheCheck) {
     QStringList said_at_pause;
     QStringList trace_at_editor;
     bool editor_opened = false;
-    h.component.onSleep = [&](int seconds) {
-        if (seconds != 4 || editor_opened) return;
-        said_at_pause = h.spoken();
-        // The account editor, as the user fills it in: one new account, written to the table.
-        h.window().hooks().open_first_use_account_editor = [&] {
-            editor_opened = true;
-            trace_at_editor = h.component.trace();
-            EXPECT_EQ(h.state().account_edit_mode, QStringLiteral("new"));
-            EXPECT_GT(h.window().store().insertAccount(fields(QStringLiteral("new"))), 0);
-        };
+    h.pauser.onPause = [&](int seconds) {
+        if (seconds == 4 && said_at_pause.isEmpty()) said_at_pause = h.spoken();
+    };
+    // The account editor, as the user fills it in: one new account, written to the table.
+    h.onModal = [&](QWidget* modal) {
+        auto* editor = qobject_cast<AccountEditor*>(modal);
+        if (!editor || editor_opened) return;
+        editor_opened = true;
+        trace_at_editor = h.component.trace();
+        EXPECT_EQ(h.accounts().account_edit_mode, QStringLiteral("new"));
+        const AccountFields f = fields(QStringLiteral("new"));
+        const QString values[] = {f.pop,   f.smtp, f.account, f.password,
+                                  f.email, f.name, f.default_};
+        for (int i = 0; i < AccountEditor::kFields; ++i) editor->field(i)->setText(values[i]);
+        editor->Command1_Click();
     };
     h.component.onRcvMail = [](const QString&, const QString&,
                                const QString& command) -> MailArray {
@@ -166,12 +179,13 @@ TEST(FirstUse, ThePromptFollowsTheTimeThenAPauseThenTheEditorThenTheCheck) {
     const qsizetype time = said_at_pause.indexOf(QStringLiteral("09時05分"));
     ASSERT_GE(time, 0);
     EXPECT_EQ(said_at_pause.mid(time + 1), QStringList{kFirstUse});
-    // The pause came before any other use of the component, and the editor right after it.
-    EXPECT_EQ(trace_at_editor, QStringList{QStringLiteral("Sleep 4")});
+    // The pause came before any use of the component, and the editor right after it.
+    EXPECT_EQ(trace_at_editor, QStringList());
+    EXPECT_EQ(h.pauser.pauses, std::vector<int>{4});
     // The account entered is known at once: polled by the check, with its id, not current.
-    EXPECT_EQ(h.state().account_count, 1);
-    EXPECT_GT(h.state().accounts[1].id, 0);
-    EXPECT_EQ(h.state().cur_account_index, 0);
+    EXPECT_EQ(h.accounts().account_count, 1);
+    EXPECT_GT(h.accounts().accounts[1].id, 0);
+    EXPECT_EQ(h.accounts().cur_account_index, 0);
     EXPECT_EQ(polled(h), QStringList{QStringLiteral("new")});
     const QStringList all = h.spoken();
     EXPECT_LT(all.indexOf(kFirstUse), all.indexOf(QStringLiteral("新規メールは有りません")));
@@ -179,15 +193,12 @@ TEST(FirstUse, ThePromptFollowsTheTimeThenAPauseThenTheEditorThenTheCheck) {
 }
 
 TEST(FirstUse, AnEditorClosedWithoutAnAccountLeavesNothingToPoll) {
-    WindowHarness h;
-    h.component.onSleep = [&](int seconds) {
-        if (seconds == 4) h.window().hooks().open_first_use_account_editor = [] {};
-    };
+    WindowHarness h;  // the editor is cancelled
     ASSERT_TRUE(h.start());
     EXPECT_TRUE(h.spoken().contains(kFirstUse));
-    EXPECT_EQ(h.state().account_count, 0);
+    EXPECT_EQ(h.accounts().account_count, 0);
     EXPECT_TRUE(polled(h).isEmpty());
-    EXPECT_EQ(h.state().account_edit_mode, QStringLiteral("new"));
+    EXPECT_EQ(h.accounts().account_edit_mode, QStringLiteral("new"));
 }
 
 TEST(FirstUse, NotSpokenOnceAnAccountExists) {
@@ -195,10 +206,8 @@ TEST(FirstUse, NotSpokenOnceAnAccountExists) {
     ASSERT_GT(h.seed().insertAccount(fields(QStringLiteral("a"))), 0);
     ASSERT_TRUE(h.start());
     EXPECT_FALSE(h.spoken().contains(kFirstUse));
-    EXPECT_TRUE(h.component.sleeps.empty() ||
-                std::find(h.component.sleeps.begin(), h.component.sleeps.end(), 4) ==
-                    h.component.sleeps.end());
-    EXPECT_EQ(h.state().account_edit_mode, QString());
+    EXPECT_TRUE(h.pauser.pauses.empty());
+    EXPECT_EQ(h.accounts().account_edit_mode, QString());
 }
 
 TEST(SetDefaultAccount, MakesThatRowTheOnlyCurrentOneSilently) {
@@ -209,22 +218,22 @@ TEST(SetDefaultAccount, MakesThatRowTheOnlyCurrentOneSilently) {
     ASSERT_GT(db.insertAccount(fields(QStringLiteral("c"))), 0);
     ASSERT_TRUE(db.setCurrentAccount(a));
     ASSERT_TRUE(h.start());
-    ASSERT_EQ(h.state().cur_account_index, 1);
-    const QString pop_before = h.state().cur_pop;
+    ASSERT_EQ(h.accounts().cur_account_index, 1);
+    const QString pop_before = h.accounts().cur_pop;
 
     h.mark();
     EXPECT_TRUE(accounts_of(h).set_default_account(2));
     EXPECT_EQ(h.spokenSinceMark(), QStringList());
-    EXPECT_EQ(h.state().cur_account_index, 3);
-    EXPECT_EQ(h.state().current_account().smtp, QStringLiteral("smtp-c"));
+    EXPECT_EQ(h.accounts().cur_account_index, 3);
+    EXPECT_EQ(h.accounts().current_account().smtp, QStringLiteral("smtp-c"));
     EXPECT_EQ(cur_column(h.store()), (std::vector<bool>{false, false, true}));
     // The POP fields and the entries' own marks stay as they were.
-    EXPECT_EQ(h.state().cur_pop, pop_before);
-    EXPECT_TRUE(h.state().accounts[1].cur);
+    EXPECT_EQ(h.accounts().cur_pop, pop_before);
+    EXPECT_TRUE(h.accounts().accounts[1].cur);
 
     // The next start picks the same account.
-    h.window().hooks().load_startup_settings();
-    EXPECT_EQ(h.state().cur_account_index, 3);
+    reload_settings(h);
+    EXPECT_EQ(h.accounts().cur_account_index, 3);
 }
 
 TEST(SetDefaultAccount, ARowWithoutAStoredAccountChangesNothing) {
@@ -236,9 +245,9 @@ TEST(SetDefaultAccount, ARowWithoutAStoredAccountChangesNothing) {
     EXPECT_FALSE(accounts.set_default_account(-1));
     EXPECT_FALSE(accounts.set_default_account(1));
     // An entry added in memory without an id yet.
-    h.state().account_count = 2;
-    h.state().accounts[2].account = QStringLiteral("unsaved");
+    h.accounts().account_count = 2;
+    h.accounts().accounts[2].account = QStringLiteral("unsaved");
     EXPECT_FALSE(accounts.set_default_account(1));
-    EXPECT_EQ(h.state().cur_account_index, 1);
+    EXPECT_EQ(h.accounts().cur_account_index, 1);
     EXPECT_EQ(cur_column(h.store()), std::vector<bool>{true});
 }

@@ -1,4 +1,5 @@
 #include "settings/options_dialog.h"
+#include "core/twips.h"
 #include "support/window_harness.h"
 
 #include <QApplication>
@@ -129,8 +130,8 @@ TEST(OptionsDialog, OkWritesAllThreeAndTheyAreUsedAtOnce) {
     EXPECT_FALSE(db.news()->sel);
     EXPECT_EQ(db.signature()->signature, QStringLiteral("It's \"quoted\"\n-- 山田"));
     EXPECT_EQ(db.voice()->sec, 60);
-    EXPECT_EQ(t.h.state().signature_text, QStringLiteral("It's \"quoted\"\n-- 山田"));
-    EXPECT_EQ(t.h.state().record_seconds, 60);
+    EXPECT_EQ(t.h.options().signature_text, QStringLiteral("It's \"quoted\"\n-- 山田"));
+    EXPECT_EQ(t.h.options().record_seconds, 60);
     EXPECT_TRUE(t.h.spokenSinceMark().isEmpty());
 
     // Unchanged values are written too: what the dialog shows replaces what the table holds.
@@ -163,7 +164,7 @@ TEST(OptionsDialog, CancelAndEscapeWriteNothing) {
     OptionsWindow::key(d, Qt::Key_Escape);
     EXPECT_TRUE(QTest::qWaitFor([&] { return alive.isNull(); }, 2000));
     EXPECT_EQ(t.h.store().voice()->sec, 30);
-    EXPECT_EQ(t.h.state().record_seconds, 30);
+    EXPECT_EQ(t.h.options().record_seconds, 30);
 }
 
 TEST(OptionsDialog, ARecordingLengthThatIsNoNumberIsRefusedAloud) {

@@ -27,11 +27,11 @@ TEST(MainWindowStartUp, SpeaksTheTimeFirstAndSetsUpTheWindow) {
     EXPECT_EQ(h.w().shortcut02->text(),
               QStringLiteral("[矢印:選択 ENTER:読む INS:送信者をアドレス帳へ登録 DEL:削除 "
                              "ESC:返信 SPACE:移動]"));
-    EXPECT_EQ(h.state().pane_total_height, 8190);
-    EXPECT_EQ(h.state().current_folder, QStringLiteral("受信フォルダー"));
-    EXPECT_EQ(h.state().focus_color, QColor(200, 200, 200));
-    EXPECT_EQ(h.state().normal_color, QColor(255, 255, 255));
-    EXPECT_TRUE(QDir(h.state().mail_dir).exists());
+    EXPECT_EQ(h.parts().splitter->pane_total_height(), 8190);
+    EXPECT_EQ(h.parts().mail_list->current_folder(), QStringLiteral("受信フォルダー"));
+    EXPECT_EQ(h.focus().focus_color, QColor(200, 200, 200));
+    EXPECT_EQ(h.focus().normal_color, QColor(255, 255, 255));
+    EXPECT_TRUE(QDir(h.paths().mail_dir).exists());
     EXPECT_TRUE(QFile::exists(QDir(h.dataDir()).filePath(QStringLiteral("quorvel_mail.mdb"))));
 }
 
@@ -130,13 +130,13 @@ TEST(MainWindowMenus, ShortcutKeysReachTheMenuFromATextField) {
 TEST(MainWindowExit, FarewellPauseThenEndWithZero) {
     WindowHarness h;
     ASSERT_TRUE(h.start());
-    h.component.sleeps.clear();  // the first-use pause of the start-up
+    h.pauser.pauses.clear();  // the first-use pause of the start-up
     QStringList heardAtPause;
-    h.component.onSleep = [&](int) { heardAtPause = h.spoken(); };
+    h.pauser.onPause = [&](int) { heardAtPause = h.spoken(); };
     h.mark();
     h.trigger(QStringLiteral("fend"));
     EXPECT_EQ(h.spokenSinceMark(), QStringList{QStringLiteral("プログラムを終了します")});
-    EXPECT_EQ(h.component.sleeps, std::vector<int>{4});
+    EXPECT_EQ(h.pauser.pauses, std::vector<int>{4});
     EXPECT_EQ(heardAtPause.back(), QStringLiteral("プログラムを終了します"));
     ASSERT_TRUE(h.endedWith.has_value());
     EXPECT_EQ(*h.endedWith, 0);
@@ -145,11 +145,11 @@ TEST(MainWindowExit, FarewellPauseThenEndWithZero) {
 TEST(MainWindowExit, ClosingTheWindowEndsAtOnceWithoutAWord) {
     WindowHarness h;
     ASSERT_TRUE(h.start());
-    h.component.sleeps.clear();  // the first-use pause of the start-up
+    h.pauser.pauses.clear();  // the first-use pause of the start-up
     h.mark();
     h.window().close();
     EXPECT_TRUE(h.spokenSinceMark().isEmpty());
-    EXPECT_TRUE(h.component.sleeps.empty());
+    EXPECT_TRUE(h.pauser.pauses.empty());
     ASSERT_TRUE(h.endedWith.has_value());
     EXPECT_EQ(*h.endedWith, 0);
 }
@@ -160,21 +160,21 @@ TEST(MainWindowFocus, ColoursGuideAndHelpFollowTheFocus) {
     const QColor grey(200, 200, 200), white(255, 255, 255);
     h.focus(h.w().List1);
     EXPECT_EQ(background(h.w().List1), grey);
-    EXPECT_EQ(h.state().help_context, 3);
+    EXPECT_EQ(h.focus().help_context, 3);
     h.focus(h.w().List2);
     EXPECT_EQ(background(h.w().List1), white);
     EXPECT_EQ(background(h.w().List2), grey);
     EXPECT_EQ(h.w().shortcut02->text(), QStringLiteral("[矢印:選択 DEL:削除 ESC:メール送信 ]"));
-    EXPECT_EQ(h.state().help_context, 6);
+    EXPECT_EQ(h.focus().help_context, 6);
     // TAB walks mailto, subject, body, folders, addresses and round again.
     h.focus(h.w().mailto);
-    EXPECT_EQ(h.state().help_context, 4);
+    EXPECT_EQ(h.focus().help_context, 4);
     h.key(Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), h.w().subject);
     EXPECT_EQ(background(h.w().mailto), white);
     h.key(Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), h.w().body);
-    EXPECT_EQ(h.state().help_context, 5);
+    EXPECT_EQ(h.focus().help_context, 5);
     EXPECT_EQ(background(h.w().body), grey);
     h.key(Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), h.w().List1);

@@ -1,5 +1,5 @@
 #include "speech/speech_channel.h"
-#include "core/platform.h"
+#include "core/wait.h"
 #include "support/fakes.h"
 
 #include <QFile>
@@ -107,7 +107,7 @@ TEST(SpeechChannel, GoesOnWhileTheGuiThreadWaitsInANestedLoop) {
     SpeechChannel channel(listening(shared));
     channel.speak(QStringLiteral("待っている間"));
     int heardDuringWait = 0;
-    run_blocking([&] {
+    Waiter().run([&] {
         for (int i = 0; i < 200 && heardDuringWait == 0; ++i) {
             QThread::msleep(10);
             std::lock_guard lock(shared->mutex);

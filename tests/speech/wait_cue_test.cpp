@@ -1,5 +1,6 @@
 #include "speech/wait_cue.h"
-#include "core/platform.h"
+#include "core/run_and_wait.h"
+#include "core/wait.h"
 #include "support/window_harness.h"
 
 #include <QAudioDevice>
@@ -25,12 +26,6 @@ struct CountingSound : CueSound {
     explicit CountingSound(int* plays) : plays(plays) {}
     void play() override { ++*plays; }
     int* plays;
-};
-
-// Keeps a cue current for one test and leaves no current cue behind.
-struct CurrentCue {
-    explicit CurrentCue(WaitCue& cue) { WaitCue::setCurrent(&cue); }
-    ~CurrentCue() { WaitCue::setCurrent(nullptr); }
 };
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
@@ -117,43 +112,47 @@ TEST(WaitCue, AStalledLoopSkipsMissedBeatsInsteadOfCatchingUp) {
     cue.end();
 }
 
-TEST(WaitScope, BeginsAndEndsAWaitOfTheCurrentCueOnItsOwnThreadOnly) {
-    { WaitScope nobodyListens; }
+TEST(Waiter, TellsItsObserverOfGuiThreadWaitsOnlyAndNotOfPauses) {
     int plays = 0;
-    auto cue = std::make_unique<WaitCue>(std::make_unique<CountingSound>(&plays), 50, 50);
-    WaitCue::setCurrent(cue.get());
+    WaitCue cue(std::make_unique<CountingSound>(&plays), 50, 50);
+    Waiter waiter;
+    waiter.setObserver(&cue);
     bool waitingOffThread = true;
     std::thread([&] {
-        WaitScope offThread;
-        waitingOffThread = cue->waiting();
+        waiter.run([] { sleep_ms(20); });
+        waitingOffThread = cue.waiting();
     }).join();
     EXPECT_FALSE(waitingOffThread);
-    {
-        WaitScope outer;
-        { WaitScope inner; }
-        EXPECT_TRUE(cue->waiting());
-        // The window may go while a wait is open: the scope must not reach for it afterwards.
-        cue.reset();
-        EXPECT_EQ(WaitCue::current(), nullptr);
-    }
+    bool waitingInside = false;
+    waiter.run([&] {
+        sleep_ms(200);
+        waitingInside = true;
+    });
+    EXPECT_TRUE(waitingInside);
+    EXPECT_GE(plays, 1);
+    EXPECT_FALSE(cue.waiting());
+    const int afterRun = plays;
+    waiter.pause(1);
+    EXPECT_EQ(plays, afterRun);
 }
 
 // The window's waits, with the timings the user gets.
 
 TEST(WaitCueInUse, TransportCallsCueOnlyWhenLongerThanTwoSeconds) {
+    Waiter waiter;
     std::atomic<int> done{0};
-    run_blocking([&] { done = 1; });  // no current cue: the call runs as ever
+    waiter.run([&] { done = 1; });  // no observer: the call runs as ever
     EXPECT_EQ(done, 1);
 
     int plays = 0;
     WaitCue cue(std::make_unique<CountingSound>(&plays));
-    CurrentCue current(cue);
-    run_blocking([] { sleep_ms(1200); });
+    waiter.setObserver(&cue);
+    waiter.run([] { sleep_ms(1200); });
     EXPECT_EQ(plays, 0);
 
     QElapsedTimer t;
     t.start();
-    run_blocking([] { sleep_ms(2600); });
+    waiter.run([] { sleep_ms(2600); });
     EXPECT_GE(t.elapsed(), 2500);
     EXPECT_GE(plays, 1);
     EXPECT_LE(plays, 2);
@@ -168,7 +167,7 @@ TEST(WaitCueInUse, TheOutsideRecorderRunningLongCuesAndSaysNothing) {
     ASSERT_TRUE(h.start());
     int plays = 0;
     WaitCue cue(std::make_unique<CountingSound>(&plays));
-    CurrentCue current(cue);
+    h.waiter.setObserver(&cue);
     h.mark();
     auto code = h.window().runner().run_and_wait(QStringLiteral("sh -c \"sleep 2.6\""), 0, 3);
     ASSERT_TRUE(code.has_value());

@@ -35,6 +35,7 @@ class FakeMailComponent : public MailComponent {
                      const QString& subject, const QString& body,
                      const QString& attachment) override {
         calls.push_back({QStringLiteral("SendMail"), {smtp, to, from, subject, body, attachment}});
+        if (sendHook) sendHook();
         return sendAnswer;
     }
     void Sleep(int seconds) override {
@@ -62,6 +63,7 @@ class FakeMailComponent : public MailComponent {
     std::function<MailArray(const QString& server, const QString& user, const QString& command)>
         onRcvMail;
     std::function<void(int)> onSleep;
+    std::function<void()> sendHook;
     QHash<QString, QStringList> readResults;
     QString sendAnswer;
     QString error;

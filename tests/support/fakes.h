@@ -1,6 +1,8 @@
 #pragma once
 
-#include "core/platform.h"
+#include "core/clock.h"
+#include "core/opener.h"
+#include "core/wait.h"
 #include "printers.h"
 #include "speech/speech_channel.h"
 #include "speech/transcript_engine.h"
@@ -8,6 +10,7 @@
 #include <QDateTime>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -27,8 +30,12 @@ class FixedClock : public Clock {
 // Pauses that take no time and are remembered.
 class RecordingPauser : public Pauser {
   public:
-    void pause(int seconds) override { pauses.push_back(seconds); }
+    void pause(int seconds) override {
+        pauses.push_back(seconds);
+        if (onPause) onPause(seconds);
+    }
     std::vector<int> pauses;
+    std::function<void(int)> onPause;
 };
 
 class RecordingOpener : public DesktopOpener {

@@ -1,7 +1,24 @@
 #pragma once
 
+#include "compose/compose_fields.h"
+#include "compose/mail_sender.h"
+#include "compose/voice_recorder.h"
+#include "core/run_and_wait.h"
+#include "core/wait.h"
 #include "fake_component.h"
 #include "fakes.h"
+#include "folders/address_book.h"
+#include "folders/folder_list.h"
+#include "help/help.h"
+#include "layout/splitter.h"
+#include "mailbox/mail_commands.h"
+#include "mailbox/mail_list.h"
+#include "news/news.h"
+#include "receive/receiver.h"
+#include "settings/account_list.h"
+#include "settings/accounts.h"
+#include "settings/options.h"
+#include "settings/options_dialog.h"
 #include "shell/main_window.h"
 #include "store/mail_store.h"
 
@@ -27,7 +44,11 @@ class WindowHarness {
     bool start();
 
     MainWindow& window() { return *window_; }
-    AppState& state() { return window_->state(); }
+    AccountTable& accounts() { return window_->accounts(); }
+    OptionState& options() { return window_->options(); }
+    FocusState& focus() { return window_->feedback().focus(); }
+    const Paths& paths() const { return window_->paths(); }
+    const Subsystems& parts() const { return window_->parts(); }
     Widgets& w() { return window_->widgets(); }
     MailStore& store() { return window_->store(); }
     QStringList spoken() const { return speech_->spoken(); }
@@ -47,6 +68,9 @@ class WindowHarness {
     // of `component`.
     MailComponent* componentInstead = nullptr;
     RecordingOpener opener;
+    // The program's own pauses take no time here and are remembered.
+    RecordingPauser pauser;
+    Waiter waiter;
     FixedClock clock{QDateTime(QDate(2026, 12, 5), QTime(9, 5, 30))};
     std::optional<int> endedWith;
     // Called (again and again, until it is closed) with a modal dialog that opens while the
