@@ -15,6 +15,10 @@ class Voice {
     virtual ~Voice() = default;
     // Queues a text; returns at once.
     virtual void speak(const QString& text) = 0;
+    // Queues what a move landed on (a list item, a field): it replaces the words of an earlier
+    // move that are still queued or being said, as screen readers do when the user skims, and
+    // never cuts anything queued with speak().
+    virtual void speak_move(const QString& text) = 0;
     // Stops what is being said and drops what is queued.
     virtual void silence() = 0;
 };
@@ -40,6 +44,12 @@ class Feedback {
     }
 
     void speak(const QString& text) { voice_.speak(text); }
+    // What a move landed on; said only while the user wants moves spoken (the default).
+    void speak_move(const QString& text) {
+        if (move_speech_) voice_.speak_move(text);
+    }
+    void set_move_speech(bool on) { move_speech_ = on; }
+    bool move_speech() const { return move_speech_; }
     // Shows a text in the status line and repaints it at once.
     void show_status(const QString& text);
     void shortcut(const QString& text);
@@ -58,6 +68,7 @@ class Feedback {
     QLabel* cmd_message_;
     QLabel* shortcut02_;
     FocusState focus_;
+    bool move_speech_ = true;
 };
 
 // The focus convention: a control taking the focus shows its key guide, names its help section

@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -42,6 +43,17 @@ void SpeechChannel::speak(const QString& text) {
     enqueue(normalise(text), true);
 }
 
+void SpeechChannel::speak_move(const QString& text) {
+    if (text.isEmpty()) return;
+    {
+        std::lock_guard lock(mutex_);
+        ++moves_;
+        std::erase_if(queue_, [](const Utterance& u) { return u.move; });
+        if (current_ && currentIsMove_) current_->stop();
+    }
+    enqueue(normalise(text), true, true);
+}
+
 void SpeechChannel::repeat(const QString& text) {
     if (text.isEmpty()) return;
     enqueue(normalise(text), false);
@@ -58,7 +70,7 @@ bool SpeechChannel::repeatLast() {
     return true;
 }
 
-void SpeechChannel::enqueue(QString said, bool remember) {
+void SpeechChannel::enqueue(QString said, bool remember, bool move) {
     {
         std::lock_guard lock(mutex_);
         if (stopping_) return;
@@ -68,7 +80,7 @@ void SpeechChannel::enqueue(QString said, bool remember) {
             history_.push_back(said);
             if (history_.size() > std::size_t(kHistoryKept)) history_.pop_front();
         }
-        queue_.push_back(std::move(said));
+        queue_.push_back({std::move(said), move});
     }
     changed_.notify_all();
 }
@@ -182,17 +194,21 @@ void SpeechChannel::run() {
     bool haveEngine = openNextEngine();
     for (;;) {
         QString text;
+        bool move = false;
         std::function<void(const QString&)> hook;
         std::uint64_t epoch = 0;
+        std::uint64_t moves = 0;
         {
             std::unique_lock lock(mutex_);
             changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
             if (stopping_) break;
-            text = std::move(queue_.front());
+            text = std::move(queue_.front().text);
+            move = queue_.front().move;
             queue_.pop_front();
             busy_ = true;
             hook = handOff_;
             epoch = epoch_;
+            moves = moves_;
         }
         if (log.isOpen()) {
             log.write((asLine(text) + QLatin1Char('\n')).toUtf8());
@@ -204,7 +220,7 @@ void SpeechChannel::run() {
             {
                 std::lock_guard lock(mutex_);
                 // Silenced while it was being handed over: the user never wants to hear it.
-                if (epoch != epoch_) break;
+                if (epoch != epoch_ || (move && moves != moves_)) break;
                 if (settingsChanged_) {
                     settings = settings_;
                     settingsChanged_ = false;
@@ -213,9 +229,11 @@ void SpeechChannel::run() {
             if (settings) engine_->applySettings(*settings);
             {
                 std::lock_guard lock(mutex_);
-                if (epoch != epoch_) break;
+                // Silenced, or overtaken by a newer move, while it was being handed over.
+                if (epoch != epoch_ || (move && moves != moves_)) break;
                 engine_->rearm();
                 current_ = engine_.get();
+                currentIsMove_ = move;
             }
             QString why;
             bool ok = engine_->say(text, &why);

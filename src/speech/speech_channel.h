@@ -36,6 +36,9 @@ class SpeechChannel : public Voice {
 
     // Queues a text and returns at once. An empty text is ignored.
     void speak(const QString& text) override;
+    // Queues a text that stands for where a move landed: a text of an earlier move still queued
+    // is dropped, and one being said is cut short. Texts queued with speak() are never touched.
+    void speak_move(const QString& text) override;
 
     // Every text queued so far, normalised, in call order (what the user hears, in order).
     QStringList spoken() const;
@@ -76,8 +79,13 @@ class SpeechChannel : public Voice {
     void setHandOffHook(std::function<void(const QString&)> hook);
 
   private:
+    struct Utterance {
+        QString text;
+        bool move = false;
+    };
+
     void run();
-    void enqueue(QString said, bool remember);
+    void enqueue(QString said, bool remember, bool move = false);
     bool openNextEngine();
 
     std::vector<SpeechEngineFactory> factories_;
@@ -87,10 +95,12 @@ class SpeechChannel : public Voice {
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
-    std::deque<QString> queue_;
+    std::deque<Utterance> queue_;
     QStringList spoken_;
     std::deque<QString> history_;  // newest last
     std::uint64_t epoch_ = 0;      // counts silence() calls: a text taken before one is dropped
+    std::uint64_t moves_ = 0;      // counts moves: a move taken before a newer one is dropped
+    bool currentIsMove_ = false;
     VoiceSettings settings_;
     bool settingsChanged_ = false;
     QStringList voices_;
