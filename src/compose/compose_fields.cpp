@@ -57,8 +57,7 @@ void ComposeFields::start_reply(const QString& sender, const QString& subject) {
     subject_->setText(reply_subject(subject));
     out_.speak(QStringLiteral("[返信]メール：アドレスと件名を自動入力しました"));
     if (body_->hasFocus()) {
-        // A reply begun from the body (Ctrl+R) starts its body afresh too, as it would coming
-        // from the mail list.
+        // Begun from the body (Ctrl+R): the body keeps what was typed and says where it stands.
         body_gained();
         return;
     }
@@ -68,10 +67,23 @@ void ComposeFields::start_reply(const QString& sender, const QString& subject) {
 void ComposeFields::write_to(const QString& address) {
     out_.show_status(address + QStringLiteral("へのメール送信"));
     mailto_->setText(address);
-    subject_->clear();
-    body_->setPlainText(QStringLiteral("\r\n") + options_.signature_text);
+    if (body_->toPlainText().isEmpty()) fresh_body();
     out_.speak(QStringLiteral("件名を入力してください"));
     subject_->setFocus(Qt::OtherFocusReason);
+}
+
+void ComposeFields::clear_after_send() {
+    mailto_->clear();
+    subject_->clear();
+    fresh_body();
+    out_.speak(QStringLiteral("送信したメールを入力欄から消しました。次のメールを書けます"));
+}
+
+void ComposeFields::fresh_body() {
+    body_->setPlainText(QStringLiteral("\r\n") + options_.signature_text);
+    QTextCursor caret = body_->textCursor();
+    caret.movePosition(QTextCursor::Start);
+    body_->setTextCursor(caret);
 }
 
 void ComposeFields::mailto_gained() {
@@ -79,7 +91,10 @@ void ComposeFields::mailto_gained() {
     focus_gain(out_, mailto_, field_guide(), 4);
     out_.show_status(QStringLiteral("送信メール入力"));
     out_.speak(QStringLiteral("送信先を入力してください"));
-    mailto_->clear();
+    // Typed before and kept: the user hears what is there.
+    if (!mailto_->text().isEmpty()) {
+        out_.speak(QStringLiteral("[送信先アドレスは]") + mailto_->text());
+    }
 }
 
 void ComposeFields::mailto_lost() {
@@ -102,12 +117,12 @@ void ComposeFields::mailto_lost() {
 void ComposeFields::subject_gained() {
     entered_ = subject_;
     focus_gain(out_, subject_, field_guide(), 4);
-    subject_->clear();
     if (mailto_->text() != inquiry_address()) {
         out_.speak(QStringLiteral("メール件名を入力してください"));
+        if (!subject_->text().isEmpty()) out_.speak(QStringLiteral("件名は") + subject_->text());
         return;
     }
-    subject_->setText(inquiry_subject());
+    if (subject_->text().isEmpty()) subject_->setText(inquiry_subject());
     // Moved on once this focus change is complete, so the subject's own focus handling is not
     // cut in two.
     QPointer<QPlainTextEdit> body = body_;
@@ -129,10 +144,11 @@ void ComposeFields::body_gained() {
     entered_ = body_;
     focus_gain(out_, body_, body_guide(), 5);
     out_.speak(QStringLiteral("メール本文を入力してください"));
-    body_->setPlainText(QStringLiteral("\r\n") + options_.signature_text);
-    QTextCursor caret = body_->textCursor();
-    caret.movePosition(QTextCursor::Start);
-    body_->setTextCursor(caret);
+    if (body_->toPlainText().isEmpty()) {
+        fresh_body();
+    } else if (body_->toPlainText().trimmed() != options_.signature_text.trimmed()) {
+        out_.speak(QStringLiteral("本文は入力済みです。ENTERキーで読み上げて確認できます"));
+    }
 }
 
 void ComposeFields::body_lost() {

@@ -17,6 +17,9 @@ struct OptionState;
 // takes or leaves the focus, the completion of a typed address from the address book, the
 // spoken read-back of the mail, and the ways a mail begins (a new mail, a reply, a mail to an
 // address of the address book).
+//
+// What the user typed is theirs: leaving a field and coming back keeps its text, and the body
+// gets the signature only while it is empty. Only a mail that went out empties the fields.
 class ComposeFields : public QObject {
     Q_OBJECT
   public:
@@ -40,6 +43,8 @@ class ComposeFields : public QObject {
     void start_reply(const QString& sender, const QString& subject);
     // ESC in the address book: a new mail to this address.
     void write_to(const QString& address);
+    // The mail went out: the fields are emptied for the next one, and the user is told.
+    void clear_after_send();
 
     void mailto_gained();
     // Completes the typed beginning of an address from the address book and reads it back.
@@ -57,6 +62,9 @@ class ComposeFields : public QObject {
     void sendRequested();
 
   private:
+    // The body of a new mail: a line break and the signature, the caret in front of them.
+    void fresh_body();
+
     QLineEdit* mailto_;
     QLineEdit* subject_;
     QPlainTextEdit* body_;

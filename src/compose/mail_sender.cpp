@@ -67,18 +67,34 @@ void MailSender::send_mail() {
     component_.setSmtpLogin(account.account, account.password);
     QString answer;
     waiter_.run([&] { answer = component_.SendMail(smtp, to, from, subject, body, attachment); });
-    if (!answer.isEmpty()) note = answer;
+    const int dropped = waiter_.drop_held_input();
 
-    const QString message =
-        note + QStringLiteral("メールを") + to + QStringLiteral("へ送信しました");
-    out_.speak(message);
-    out_.show_status(message);
-
-    if (!attachment.isEmpty() && !QFile::remove(attachment)) {
-        std::fprintf(stderr, "quorvel: cannot delete the sent recording %s\n",
-                     qUtf8Printable(attachment));
+    if (!answer.isEmpty()) {
+        // Nothing the user made is lost: the mail stays in the fields, the recording stays
+        // pending, and ESC tries again.
+        QString message = answer + QStringLiteral("。メールは送信していません。") +
+                          QStringLiteral("送信先、件名、本文はそのまま残っています");
+        if (!attachment.isEmpty())
+            message += QStringLiteral("。録音した音声も次の送信で添付します");
+        std::fprintf(stderr, "quorvel: the mail to %s was not sent: %s\n", qUtf8Printable(to),
+                     qUtf8Printable(answer));
+        out_.tell(message);
+        if (attachment.isEmpty() && recorder_.voice_attached()) recorder_.used_up();
+    } else {
+        const QString message =
+            note + QStringLiteral("メールを") + to + QStringLiteral("へ送信しました");
+        out_.speak(message);
+        out_.show_status(message);
+        if (!attachment.isEmpty() && !QFile::remove(attachment)) {
+            std::fprintf(stderr, "quorvel: cannot delete the sent recording %s\n",
+                         qUtf8Printable(attachment));
+        }
+        if (recorder_.voice_attached()) recorder_.used_up();
+        emit sent();
     }
-    recorder_.used_up();
+    if (dropped > 0) {
+        out_.speak(QStringLiteral("送信している間に押されたキーは取り消しました"));
+    }
 }
 
 }  // namespace qv

@@ -25,8 +25,10 @@ class MailSender : public QObject {
                MailComponent& component, Feedback& out, Waiter& waiter, QObject* parent);
 
     // ESC in the body, and the second half of "送受信". An empty recipient sends nothing and
-    // says nothing. The fields keep their contents whatever the outcome; the recording is used
-    // up by every send, failed or not.
+    // says nothing. A mail that went out is announced and sent() lets the fields empty
+    // themselves; a mail that did not go out stays in the fields, with its recording, and the
+    // user hears why. Keys pressed while the window waited for the send are dropped (and the
+    // user is told): a second ESC must never send the same mail twice.
     void send_mail();
 
     static QString voice_note() { return QStringLiteral("音声添付ファイル付きで"); }
@@ -34,6 +36,10 @@ class MailSender : public QObject {
     static QString missing_voice_note() {
         return QStringLiteral("録音ファイルが見つからないため音声を添付せずに");
     }
+
+  signals:
+    // The mail in the fields went out.
+    void sent();
 
   private:
     QLineEdit* mailto_;

@@ -174,6 +174,19 @@ int CurlSession::on_close_socket(void* self, curl_socket_t socket) {
     return ::close(socket);
 }
 
+namespace {
+
+// What the user can do about a failure, said after its reason.
+const QString kCheckServer = QStringLiteral(
+    "。アカウントの設定でサーバーの名前を確認し、ネットワークにつながっているか確かめてください");
+const QString kTryLater = QStringLiteral("。しばらくしてから、もう一度お試しください");
+const QString kCheckLogin =
+    QStringLiteral("。アカウントの設定でユーザー名とパスワードを確認してください");
+const QString kCheckTrust = QStringLiteral(
+    "。サーバーの名前が正しいか確かめ、直らないときはメールの提供元に問い合わせてください");
+
+}  // namespace
+
 QString CurlSession::describe(CURLcode code) const {
     const bool pop3 = server_.protocol == MailProtocol::Pop3;
     const QString host = server_.host;
@@ -185,28 +198,35 @@ QString CurlSession::describe(CURLcode code) const {
             return {};
         case CURLE_UNSUPPORTED_PROTOCOL:
         case CURLE_URL_MALFORMAT:
-            return QStringLiteral("サーバーの指定「%1」が正しくありません").arg(host);
+            return QStringLiteral("サーバーの指定「%1」が正しくありません").arg(host) +
+                   kCheckServer;
         case CURLE_COULDNT_RESOLVE_HOST:
-            return QStringLiteral("サーバー「%1」が見つかりません").arg(host);
+            return QStringLiteral("サーバー「%1」が見つかりません").arg(host) + kCheckServer;
         case CURLE_COULDNT_CONNECT:
-            if (refused_reconnect_) return QStringLiteral("サーバーとの接続が切れました");
+            if (refused_reconnect_)
+                return QStringLiteral("サーバーとの接続が切れました") + kTryLater;
             return QStringLiteral("サーバー「%1」（ポート %2）に接続できません")
-                .arg(host)
-                .arg(server_.port);
+                       .arg(host)
+                       .arg(server_.port) +
+                   kCheckServer;
         case CURLE_OPERATION_TIMEDOUT:
-            return QStringLiteral("サーバー「%1」から応答がありません（時間切れ）").arg(host);
+            return QStringLiteral("サーバー「%1」から応答がありません（時間切れ）").arg(host) +
+                   kTryLater;
         case CURLE_LOGIN_DENIED:
-            return pop3 ? QStringLiteral("パスワードかユーザー名が違います")
-                        : QStringLiteral("認証に失敗しました");
+            return (pop3 ? QStringLiteral("パスワードかユーザー名が違います")
+                         : QStringLiteral("認証に失敗しました")) +
+                   kCheckLogin;
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CACERT_BADFILE:
         case CURLE_SSL_ISSUER_ERROR:
         case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-            return QStringLiteral("サーバーの証明書を確認できないため、接続をやめました");
+            return QStringLiteral("サーバーの証明書を信頼できないため、接続をやめました") +
+                   kCheckTrust;
         case CURLE_SSL_CONNECT_ERROR:
-            return QStringLiteral("サーバーと暗号化通信を始められませんでした");
+            return QStringLiteral("サーバーと暗号化通信を始められませんでした") + kCheckTrust;
         case CURLE_USE_SSL_FAILED:
-            return QStringLiteral("サーバーが暗号化通信（STARTTLS）に対応していません");
+            return QStringLiteral("サーバーが暗号化通信（STARTTLS）に対応していません") +
+                   kCheckTrust;
         case CURLE_WRITE_ERROR:
             return QStringLiteral("受信したメールを保存できませんでした");
         case CURLE_OUT_OF_MEMORY:
@@ -223,7 +243,9 @@ QString CurlSession::describe(CURLcode code) const {
     }
     // The server said no: its own words are the best reason we have.
     if (reply.startsWith("-ERR")) {
-        if (reply.contains("[AUTH]")) return QStringLiteral("パスワードかユーザー名が違います");
+        if (reply.contains("[AUTH]")) {
+            return QStringLiteral("パスワードかユーザー名が違います") + kCheckLogin;
+        }
         if (reply.contains("[IN-USE]")) {
             return QStringLiteral("メールボックスがほかで使用中です（%1）").arg(reply_text(reply));
         }
@@ -231,17 +253,18 @@ QString CurlSession::describe(CURLcode code) const {
     }
     if (!pop3 && reply.size() >= 3 && (reply[0] == '4' || reply[0] == '5')) {
         if (reply.startsWith("535") || reply.startsWith("534"))
-            return QStringLiteral("認証に失敗しました");
+            return QStringLiteral("認証に失敗しました") + kCheckLogin;
         if (reply.startsWith("530"))
             return QStringLiteral("認証が必要です（%1）").arg(reply_text(reply));
         return QStringLiteral("サーバーが受け付けませんでした（%1）").arg(reply_text(reply));
     }
     if (code == CURLE_GOT_NOTHING || code == CURLE_SEND_ERROR || code == CURLE_RECV_ERROR ||
         code == CURLE_PARTIAL_FILE || code == CURLE_WEIRD_SERVER_REPLY) {
-        return QStringLiteral("サーバーとの接続が切れました");
+        return QStringLiteral("サーバーとの接続が切れました") + kTryLater;
     }
     return QStringLiteral("通信エラーが起きました（%1）")
-        .arg(QString::fromUtf8(curl_easy_strerror(code)));
+               .arg(QString::fromUtf8(curl_easy_strerror(code))) +
+           kTryLater;
 }
 
 }  // namespace qv::mail

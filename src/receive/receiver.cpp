@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QMetaObject>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -30,6 +31,9 @@ int waiting_count(const MailArray& result) {
     const int count = status.left(blank).toInt(&ok);
     return ok && count > 0 ? count : 0;
 }
+
+// How often a long receive says how far it is.
+constexpr int kProgressEveryMs = 5000;
 
 QString reason_of(const QString& error) {
     return error.isEmpty() ? QStringLiteral("理由は不明です") : error;
@@ -89,11 +93,17 @@ void Receiver::check_new_mail() {
         }
     }
     waiting_mail_count_ = total;
-    const QString message =
-        total > 0 ? QStringLiteral("メールが届いています[メールの数は]") + QString::number(total)
-                  : QStringLiteral("新規メールは有りません");
-    out_.show_status(failures.isEmpty() ? message : failures.join(QStringLiteral("　")));
-    out_.speak(message);
+    // A server that could not be asked is never reported as an empty mailbox: the count is
+    // said only for the accounts that answered, and each failure names its account and why.
+    const bool none_answered = failures.size() == s.account_count;
+    if (!none_answered) {
+        const QString message = total > 0 ? QStringLiteral("メールが届いています[メールの数は]") +
+                                                QString::number(total)
+                                          : QStringLiteral("新規メールは有りません");
+        out_.show_status(message);
+        out_.speak(message);
+    }
+    for (const QString& failure : failures) out_.tell(failure);
 }
 
 void Receiver::show_storing(int done, int total) {
@@ -105,11 +115,12 @@ int Receiver::store_left_over_mail() {
                                        [this](int done, int total) { show_storing(done, total); });
 }
 
-void Receiver::receive_mail() {
-    if (receiving_) return;
+int Receiver::receive_mail() {
+    if (receiving_) return 0;
     receiving_ = true;
     AccountTable& s = accounts_;
     QStringList failures;
+    int failed_accounts = 0;
     const auto note_store_error = [&] {
         if (!saver_.lastError().isEmpty()) {
             failures
@@ -120,8 +131,11 @@ void Receiver::receive_mail() {
     note_store_error();
 
     // The component reports its progress from its own thread; the status line shows it here,
-    // at most ten times a second. A report still queued when this object is gone is dropped.
+    // at most ten times a second, and a long receive says how far it is every few seconds. A
+    // report still queued when this object is gone is dropped.
     auto since = std::make_shared<QElapsedTimer>();
+    QElapsedTimer spoken;
+    spoken.start();
     component_.setProgress([this, since](int done, int total) {
         if (done != total && since->isValid() && since->elapsed() < 100) return;
         since->start();
@@ -130,10 +144,20 @@ void Receiver::receive_mail() {
             [this, done, total] {
                 if (receiving_) {
                     out_.show_status(QStringLiteral("受信中 %1/%2").arg(done).arg(total));
+                    progress_ = {done, total};
                 }
             },
             Qt::QueuedConnection);
     });
+    QTimer progress_voice;
+    progress_voice.setInterval(kProgressEveryMs);
+    connect(&progress_voice, &QTimer::timeout, this, [this] {
+        if (progress_.second <= 0 || progress_.first >= progress_.second) return;
+        out_.speak(
+            QStringLiteral("%1通中%2通を受信しました").arg(progress_.second).arg(progress_.first));
+    });
+    progress_ = {0, 0};
+    progress_voice.start();
 
     for (int i = 1; i <= s.account_count; ++i) {
         const Account& account = s.accounts[i];
@@ -146,6 +170,7 @@ void Receiver::receive_mail() {
             if (!saved) error = component_.lastError();
         });
         if (!saved) {
+            ++failed_accounts;
             failures << QStringLiteral("%1 のメールを受信できません：%2")
                             .arg(account_label(account), reason_of(error));
             std::fprintf(stderr, "quorvel: %s\n", qUtf8Printable(failures.last()));
@@ -156,10 +181,15 @@ void Receiver::receive_mail() {
         note_store_error();
     }
     component_.setProgress(nullptr);
+    progress_voice.stop();
 
-    out_.show_status(failures.isEmpty() ? QStringLiteral("%1通のメールを受信しました").arg(stored)
-                                        : failures.join(QStringLiteral("　")));
+    // The count first, then what went wrong: each failure once, in words, with what to do.
+    const QString result = stored > 0 ? QStringLiteral("%1通のメールを受信しました").arg(stored)
+                                      : QStringLiteral("受信したメールはありません");
+    if (failed_accounts < s.account_count || s.account_count == 0) out_.tell(result);
+    for (const QString& failure : failures) out_.tell(failure);
     receiving_ = false;
+    return stored;
 }
 
 }  // namespace qv

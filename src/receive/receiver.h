@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include <utility>
+
 namespace qv {
 
 struct Account;
@@ -34,9 +36,10 @@ class Receiver : public QObject {
     // What the last check found waiting, on all accounts together.
     int waiting_mail_count() const { return waiting_mail_count_; }
 
-    // Receives every account's waiting mail and stores it. Says nothing; the status line shows
-    // the progress and the outcome.
-    void receive_mail();
+    // Receives every account's waiting mail and stores it. The status line shows the progress;
+    // a receive that lasts says how far it is every few seconds; the end says how many mails
+    // were stored and names each account that failed, with why. Returns how many were stored.
+    int receive_mail();
 
     // Stores the saved mail files that never got their row (the program was stopped while it
     // received). Returns how many were stored.
@@ -58,6 +61,7 @@ class Receiver : public QObject {
     MailSaver saver_;
     int waiting_mail_count_ = 0;
     bool receiving_ = false;
+    std::pair<int, int> progress_;  // mails received, mails waiting, while receiving
 };
 
 }  // namespace qv

@@ -42,6 +42,7 @@ void MainWindow::wire_compose() {
 
     connect(fields, &ComposeFields::recordRequested, recorder, &VoiceRecorder::record_voice);
     connect(fields, &ComposeFields::sendRequested, sender, &MailSender::send_mail);
+    connect(sender, &MailSender::sent, fields, &ComposeFields::clear_after_send);
 
     connect(action(QStringLiteral("msg_create")), &QAction::triggered, fields,
             &ComposeFields::create_mail);

@@ -1,4 +1,5 @@
 #include "compose/mail_sender.h"
+#include "mailbox/mail_list.h"
 #include "receive/receiver.h"
 #include "shell/main_window.h"
 
@@ -12,12 +13,16 @@ void MainWindow::wire_receive() {
     parts_.receiver = receiver;
     connect(action(QStringLiteral("mail_check")), &QAction::triggered, receiver,
             &Receiver::mail_check_Click);
-    // "送受信": receive, then send what is being composed.
+    // "送受信": receive; new mail shows in the inbox at once; then send what is being composed.
     MailSender* sender = parts_.sender;
-    connect(action(QStringLiteral("receive")), &QAction::triggered, receiver, [receiver, sender] {
-        receiver->receive_mail();
-        sender->send_mail();
-    });
+    MailList* list = parts_.mail_list;
+    connect(action(QStringLiteral("receive")), &QAction::triggered, receiver,
+            [receiver, sender, list] {
+                if (receiver->receive_mail() > 0 && list->current_folder() == kInbox) {
+                    list->read_mail_from_db();
+                }
+                sender->send_mail();
+            });
 }
 
 }  // namespace qv
