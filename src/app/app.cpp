@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QLockFile>
 #include <QTimer>
 
 #include <cstdio>
@@ -136,6 +137,23 @@ int run_app(int argc, char** argv) {
     }
 
     auto* speech = new SpeechChannel(make_speech_engines(options->speech), options->speech_log);
+
+    // One program per data directory: a second one would store the same received files again
+    // and write into the same database. The lock of a program that was killed is taken over.
+    QLockFile lock(QDir(data_dir).filePath(QStringLiteral(".quorvel.lock")));
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(0)) {
+        const QString message = QStringLiteral(
+            "Quorvel Mailer はすでに起動しています。この二つめは何もせずに終了します");
+        std::fprintf(stderr, "quorvel: %s (%s)\n", qUtf8Printable(message),
+                     qUtf8Printable(data_dir));
+        speech->speak(message);
+        speech->waitUntilIdle(10000);
+        if (!speech->shutdown(1500)) std::_Exit(1);
+        delete speech;
+        return 1;
+    }
+
     SystemClock clock;
     Waiter waiter;
     QtDesktopOpener opener;

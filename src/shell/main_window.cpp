@@ -99,6 +99,13 @@ bool MainWindow::open_database() {
                     "終了します")
                     .arg(MailStore::fileName());
             break;
+        case OpenFailure::Damaged:
+            message = QStringLiteral(
+                          "データベース %1 が壊れています。ファイルはそのままにして終了します。"
+                          "このファイルを別の場所に残してから、バックアップのファイルに置き換えて"
+                          "ください")
+                          .arg(MailStore::fileName());
+            break;
         case OpenFailure::MissingTable:
             message =
                 QStringLiteral("%1 に必要な表がありません。ファイルはそのままにして終了します")

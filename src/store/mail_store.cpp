@@ -91,6 +91,19 @@ bool MailStore::open(const QString& path) {
     return true;
 }
 
+// SQLite's own quick look at every page: a damaged file is found here, before anything reads
+// half of it as empty lists or writes into it.
+bool MailStore::passes_quick_check(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    if (q.exec(QStringLiteral("PRAGMA quick_check(1)")) && q.next() &&
+        q.value(0).toString() == QLatin1String("ok")) {
+        return true;
+    }
+    openFailure_ = OpenFailure::Damaged;
+    fail(q.lastError().isValid() ? q.lastError().text() : q.value(0).toString());
+    return false;
+}
+
 // Looks at an existing file without writing to it: a read-only connection, and only reads.
 bool MailStore::check(const QString& path) {
     const QString name = next_connection_name();
@@ -106,7 +119,7 @@ bool MailStore::check(const QString& path) {
             QString missing;
             switch (schema::verify(probe, &missing)) {
                 case schema::Verdict::Ok:
-                    ok = true;
+                    ok = passes_quick_check(probe);
                     break;
                 case schema::Verdict::NotADatabase:
                     openFailure_ = OpenFailure::NotADatabase;

@@ -73,7 +73,7 @@ struct SpeechRow {
 };
 
 // Why the database could not be opened.
-enum class OpenFailure { None, NotADatabase, MissingTable, CannotCreate, CannotOpen };
+enum class OpenFailure { None, NotADatabase, MissingTable, Damaged, CannotCreate, CannotOpen };
 
 // The mail database, `quorvel_mail.mdb`: the only place that holds SQL. One method per statement;
 // every value is bound, never pasted into the statement text. Methods that change the database
@@ -149,6 +149,7 @@ class MailStore {
 
   private:
     bool check(const QString& path);
+    bool passes_quick_check(QSqlDatabase& db);
     bool create();
     bool exec(const QString& sql, const QVariantList& values);
     void fail(const QString& what);
