@@ -88,7 +88,10 @@ void MainWindow::plain_focus_convention() {
 
 bool MainWindow::open_database() {
     const QString path = QDir(paths_.data_dir).absoluteFilePath(MailStore::fileName());
-    if (store_.open(path)) return true;
+    Waiter& waiter = services_.waiter;
+    if (store_.open(path, [&waiter](const std::function<void()>& work) { waiter.run(work); })) {
+        return true;
+    }
     QString message;
     switch (store_.openFailure()) {
         case OpenFailure::NotADatabase:

@@ -47,11 +47,21 @@ MailStore::~MailStore() {
 
 void MailStore::fail(const QString& what) { lastError_ = what; }
 
-bool MailStore::open(const QString& path) {
+bool MailStore::open(const QString& path, const Runner& run) {
     path_ = path;
     openFailure_ = OpenFailure::None;
     bool existed = QFileInfo::exists(path);
-    if (existed && !check(path)) return false;
+    if (existed) {
+        bool fine = false;
+        // The probe's connection is made, used and dropped on the thread that runs it.
+        const auto look = [&] { fine = check(path); };
+        if (run) {
+            run(look);
+        } else {
+            look();
+        }
+        if (!fine) return false;
+    }
     if (!existed) {
         // Mail, addresses and passwords live here: readable by the owner only.
         int fd = ::open(QFile::encodeName(path).constData(), O_CREAT | O_EXCL | O_WRONLY, 0600);

@@ -3,6 +3,7 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -87,9 +88,15 @@ class MailStore {
 
     static QString fileName() { return QStringLiteral("quorvel_mail.mdb"); }
 
+    // Runs a piece of work (on another thread, while the caller's window waits) and returns
+    // when it is done.
+    using Runner = std::function<void(const std::function<void()>&)>;
+
     // Opens the database at path, creating it with its tables and first rows when missing. An
-    // existing file that is not a database of this program is left exactly as it was.
-    [[nodiscard]] bool open(const QString& path);
+    // existing file that is not a database of this program, or that fails SQLite's quick check,
+    // is left exactly as it was. The look at an existing file reads all of it: `run` may do that
+    // elsewhere (by default it runs here).
+    [[nodiscard]] bool open(const QString& path, const Runner& run = {});
     OpenFailure openFailure() const { return openFailure_; }
     QString lastError() const { return lastError_; }
     QString path() const { return path_; }
