@@ -17,7 +17,7 @@ QV_RUNTIME_PACKAGES=(
   pulseaudio
 )
 QV_TEST_PACKAGES=(
-  dovecot-core dovecot-pop3d postfix openssl curl python3 lame
+  dovecot-core dovecot-pop3d dovecot-imapd postfix openssl curl python3 lame
 )
 
 # The HTS voice lives in Debian's contrib section.

@@ -23,7 +23,34 @@ void init_curl_once() {
 
 QString reply_text(const QByteArray& reply) { return QString::fromUtf8(reply).trimmed(); }
 
+const char* protocols_of(MailProtocol protocol) {
+    switch (protocol) {
+        case MailProtocol::Smtp:
+            return "smtp,smtps";
+        case MailProtocol::Imap:
+            return "imap,imaps";
+        case MailProtocol::Pop3:
+            break;
+    }
+    return "pop3,pop3s";
+}
+
+// "A005 NO ..." or "A005 BAD ...": the server refused the command tagged A005.
+bool imap_refusal(const QByteArray& line) {
+    const QList<QByteArray> words = line.split(' ');
+    return words.size() >= 2 && words[0] != "*" && words[0] != "+" &&
+           (words[1] == "NO" || words[1] == "BAD");
+}
+
 }  // namespace
+
+QString connection_lost_reason() {
+    return QStringLiteral("サーバーとの接続が切れました。しばらくしてから、もう一度お試しください");
+}
+
+QString unreadable_reply_reason(const QByteArray& reply) {
+    return QStringLiteral("サーバーの応答を理解できませんでした（%1）").arg(reply_text(reply));
+}
 
 CurlSession::CurlSession(const ServerAddress& server, const QString& user, const QString& password,
                          const NetworkOptions& options)
@@ -31,9 +58,8 @@ CurlSession::CurlSession(const ServerAddress& server, const QString& user, const
     init_curl_once();
     curl_ = curl_easy_init();
     if (!curl_) return;
-    const bool pop3 = server.protocol == MailProtocol::Pop3;
     curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);  // we run on worker threads
-    curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, pop3 ? "pop3,pop3s" : "smtp,smtps");
+    curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, protocols_of(server.protocol));
     curl_easy_setopt(curl_, CURLOPT_URL, server.url().constData());
     if (!user.isEmpty()) {  // no user: no login (SMTP servers that need none)
         curl_easy_setopt(curl_, CURLOPT_USERNAME, user.toUtf8().constData());
@@ -152,6 +178,10 @@ size_t CurlSession::on_header(char* data, size_t size, size_t count, void* self)
         // goes on after some refusals there (CAPA, one of several AUTH mechanisms).
         if (session->established_) session->abandon();
     }
+    // An IMAP refusal is followed by libcurl's LOGOUT, whose answer must not hide it.
+    if (session->server_.protocol == MailProtocol::Imap && imap_refusal(line)) {
+        session->refusal_ = line;
+    }
     session->replies_.append(line);
     return bytes;
 }
@@ -188,11 +218,12 @@ const QString kCheckTrust = QStringLiteral(
 }  // namespace
 
 QString CurlSession::describe(CURLcode code) const {
-    const bool pop3 = server_.protocol == MailProtocol::Pop3;
+    const bool smtp = server_.protocol == MailProtocol::Smtp;
+    const bool imap = server_.protocol == MailProtocol::Imap;
     const QString host = server_.host;
     // A command libcurl saw refused: the refusal, not what came after it (the goodbye).
     const QByteArray reply =
-        code == CURLE_WEIRD_SERVER_REPLY && !refusal_.isEmpty() ? refusal_ : last_reply();
+        (code == CURLE_WEIRD_SERVER_REPLY || imap) && !refusal_.isEmpty() ? refusal_ : last_reply();
     switch (code) {
         case CURLE_OK:
             return {};
@@ -203,8 +234,7 @@ QString CurlSession::describe(CURLcode code) const {
         case CURLE_COULDNT_RESOLVE_HOST:
             return QStringLiteral("サーバー「%1」が見つかりません").arg(host) + kCheckServer;
         case CURLE_COULDNT_CONNECT:
-            if (refused_reconnect_)
-                return QStringLiteral("サーバーとの接続が切れました") + kTryLater;
+            if (refused_reconnect_) return connection_lost_reason();
             return QStringLiteral("サーバー「%1」（ポート %2）に接続できません")
                        .arg(host)
                        .arg(server_.port) +
@@ -213,8 +243,8 @@ QString CurlSession::describe(CURLcode code) const {
             return QStringLiteral("サーバー「%1」から応答がありません（時間切れ）").arg(host) +
                    kTryLater;
         case CURLE_LOGIN_DENIED:
-            return (pop3 ? QStringLiteral("パスワードかユーザー名が違います")
-                         : QStringLiteral("認証に失敗しました")) +
+            return (smtp ? QStringLiteral("認証に失敗しました")
+                         : QStringLiteral("パスワードかユーザー名が違います")) +
                    kCheckLogin;
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CACERT_BADFILE:
@@ -242,16 +272,16 @@ QString CurlSession::describe(CURLcode code) const {
             break;
     }
     // The server said no: its own words are the best reason we have.
-    if (reply.startsWith("-ERR")) {
-        if (reply.contains("[AUTH]")) {
+    if (reply.startsWith("-ERR") || (imap && imap_refusal(reply))) {
+        if (reply.contains("[AUTH]") || reply.contains("[AUTHENTICATIONFAILED]")) {
             return QStringLiteral("パスワードかユーザー名が違います") + kCheckLogin;
         }
-        if (reply.contains("[IN-USE]")) {
+        if (reply.contains("[IN-USE]") || reply.contains("[INUSE]")) {
             return QStringLiteral("メールボックスがほかで使用中です（%1）").arg(reply_text(reply));
         }
         return QStringLiteral("サーバーがエラーを返しました（%1）").arg(reply_text(reply));
     }
-    if (!pop3 && reply.size() >= 3 && (reply[0] == '4' || reply[0] == '5')) {
+    if (smtp && reply.size() >= 3 && (reply[0] == '4' || reply[0] == '5')) {
         if (reply.startsWith("535") || reply.startsWith("534"))
             return QStringLiteral("認証に失敗しました") + kCheckLogin;
         if (reply.startsWith("530"))
@@ -260,7 +290,7 @@ QString CurlSession::describe(CURLcode code) const {
     }
     if (code == CURLE_GOT_NOTHING || code == CURLE_SEND_ERROR || code == CURLE_RECV_ERROR ||
         code == CURLE_PARTIAL_FILE || code == CURLE_WEIRD_SERVER_REPLY) {
-        return QStringLiteral("サーバーとの接続が切れました") + kTryLater;
+        return connection_lost_reason();
     }
     return QStringLiteral("通信エラーが起きました（%1）")
                .arg(QString::fromUtf8(curl_easy_strerror(code))) +

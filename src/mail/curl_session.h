@@ -18,6 +18,10 @@ struct NetworkOptions {
     QByteArray ca_file;
 };
 
+// Reasons the sessions share, in Japanese, for the user.
+QString connection_lost_reason();
+QString unreadable_reply_reason(const QByteArray& reply);
+
 // One libcurl easy handle talking to one server: one connection, one login, kept across the
 // commands performed on it. Once the first command has succeeded, no second connection may be
 // opened: a session that was lost must fail, not quietly start over as a new one (whose message

@@ -15,8 +15,6 @@ QList<QByteArray> body_lines(const QByteArray& body) {
     return lines;
 }
 
-QString connection_lost_reason() { return QStringLiteral("サーバーとの接続が切れました"); }
-
 }  // namespace
 
 Pop3Session::Pop3Session(const ServerAddress& server, const QString& user, const QString& password,
@@ -110,8 +108,7 @@ bool Pop3Session::stat(qint64* count, qint64* octets) {
         *octets = parts[2].toLongLong(&ok_size);
     }
     if (ok_count && ok_size) return true;
-    return fail(
-        QStringLiteral("サーバーの応答を理解できませんでした（%1）").arg(QString::fromUtf8(line)));
+    return fail(unreadable_reply_reason(line));
 }
 
 bool Pop3Session::list(QList<QByteArray>* lines) {

@@ -5,10 +5,36 @@
 namespace qv::mail {
 namespace {
 
-constexpr int kPop3Port = 110;
-constexpr int kPop3sPort = 995;
-constexpr int kSmtpPort = 25;
-constexpr int kSmtpsPort = 465;
+// The two URL schemes of each protocol, their standard ports, and what the plain one promises.
+struct Schemes {
+    QLatin1String plain;
+    QLatin1String tls;
+    int plain_port;
+    int tls_port;
+    TlsMode plain_tls;
+};
+
+const Schemes& schemes_of(MailProtocol protocol) {
+    // imap:// never falls back to a plain login that would show the password to anyone on the
+    // way; pop3:// and smtp:// keep the lenient meaning they have always had here.
+    static const Schemes pop3{QLatin1String("pop3"), QLatin1String("pop3s"), 110, 995,
+                              TlsMode::StartTlsIfOffered};
+    static const Schemes smtp{QLatin1String("smtp"), QLatin1String("smtps"), 25, 465,
+                              TlsMode::StartTlsIfOffered};
+    static const Schemes imap{QLatin1String("imap"), QLatin1String("imaps"), 143, 993,
+                              TlsMode::StartTlsRequired};
+    switch (protocol) {
+        case MailProtocol::Smtp:
+            return smtp;
+        case MailProtocol::Imap:
+            return imap;
+        case MailProtocol::Pop3:
+            break;
+    }
+    return pop3;
+}
+
+bool implicit_tls_port(int port) { return port == 995 || port == 465 || port == 993; }
 
 bool valid_host(const QString& host) {
     if (host.isEmpty() || host.size() > 253) return false;
@@ -28,9 +54,8 @@ QString bad_address(const QString& text) {
 }  // namespace
 
 QByteArray ServerAddress::url(const QByteArray& path) const {
-    const bool pop3 = protocol == MailProtocol::Pop3;
-    QByteArray scheme =
-        tls == TlsMode::Implicit ? (pop3 ? "pop3s" : "smtps") : (pop3 ? "pop3" : "smtp");
+    const Schemes& schemes = schemes_of(protocol);
+    const QByteArray scheme = tls == TlsMode::Implicit ? schemes.tls.data() : schemes.plain.data();
     const QByteArray h =
         host.contains(QLatin1Char(':')) ? '[' + host.toUtf8() + ']' : QUrl::toAce(host);
     return scheme + "://" + h + ':' + QByteArray::number(port) + path;
@@ -41,28 +66,26 @@ std::optional<ServerAddress> parse_server_address(const QString& text, MailProto
     QString rest = text.trimmed();
     ServerAddress a;
     a.protocol = protocol;
-    const bool pop3 = protocol == MailProtocol::Pop3;
+    const Schemes& schemes = schemes_of(protocol);
 
     bool has_scheme = false;
     if (const qsizetype sep = rest.indexOf(QLatin1String("://")); sep >= 0) {
         const QString scheme = rest.left(sep).toLower();
         rest = rest.mid(sep + 3);
         has_scheme = true;
-        if (scheme == (pop3 ? QLatin1String("pop3s") : QLatin1String("smtps"))) {
+        if (scheme == schemes.tls) {
             a.tls = TlsMode::Implicit;
-            a.port = pop3 ? kPop3sPort : kSmtpsPort;
-        } else if (scheme == (pop3 ? QLatin1String("pop3") : QLatin1String("smtp"))) {
-            a.tls = TlsMode::StartTlsIfOffered;
-            a.port = pop3 ? kPop3Port : kSmtpPort;
+            a.port = schemes.tls_port;
+        } else if (scheme == schemes.plain) {
+            a.tls = schemes.plain_tls;
+            a.port = schemes.plain_port;
         } else {
-            *error = pop3 ? QStringLiteral(
-                                "受信サーバーの指定「%1」が正しくありません（pop3:// か pop3s:// "
-                                "で始めてください）")
-                                .arg(text)
-                          : QStringLiteral(
-                                "送信サーバーの指定「%1」が正しくありません（smtp:// か smtps:// "
-                                "で始めてください）")
-                                .arg(text);
+            const QString side =
+                protocol == MailProtocol::Smtp ? QStringLiteral("送信") : QStringLiteral("受信");
+            *error =
+                QStringLiteral(
+                    "%1サーバーの指定「%2」が正しくありません（%3:// か %4:// で始めてください）")
+                    .arg(side, text, schemes.plain, schemes.tls);
             return std::nullopt;
         }
     }
@@ -107,12 +130,11 @@ std::optional<ServerAddress> parse_server_address(const QString& text, MailProto
         }
         a.port = port;
         if (!has_scheme) {
-            a.tls = (port == kPop3sPort || port == kSmtpsPort) ? TlsMode::Implicit
-                                                               : TlsMode::StartTlsRequired;
+            a.tls = implicit_tls_port(port) ? TlsMode::Implicit : TlsMode::StartTlsRequired;
         }
     } else if (!has_scheme) {
         a.tls = TlsMode::Implicit;
-        a.port = pop3 ? kPop3sPort : kSmtpsPort;
+        a.port = schemes.tls_port;
     }
     return a;
 }

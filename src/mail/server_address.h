@@ -7,19 +7,21 @@
 
 namespace qv::mail {
 
-enum class MailProtocol { Pop3, Smtp };
+enum class MailProtocol { Pop3, Smtp, Imap };
 
 enum class TlsMode {
-    Implicit,          // TLS from the first byte (pop3s, smtps)
+    Implicit,          // TLS from the first byte (pop3s, smtps, imaps)
     StartTlsRequired,  // plain connection that must switch to TLS, or fail
     StartTlsIfOffered  // switch to TLS when the server offers it
 };
 
 // A mail server as the user typed it, made precise:
-//   host               implicit TLS on the standard port (995, 465)
-//   host:port          implicit TLS on 995 and 465, STARTTLS (required) on any other port
+//   host               implicit TLS on the standard port (995, 465, 993)
+//   host:port          implicit TLS on 995, 465 and 993, STARTTLS (required) on any other port
 //   pop3://host[:port]  smtp://host[:port]    STARTTLS when offered (ports 110, 25 by default)
-//   pop3s://host[:port] smtps://host[:port]   implicit TLS (ports 995, 465 by default)
+//   imap://host[:port]                        STARTTLS required (port 143 by default)
+//   pop3s://host[:port] smtps://host[:port] imaps://host[:port]
+//                                             implicit TLS (ports 995, 465, 993 by default)
 struct ServerAddress {
     MailProtocol protocol = MailProtocol::Pop3;
     QString host;  // lower-case; an IPv6 address without brackets

@@ -144,6 +144,13 @@ void FaultProxy::run() {
                         std::copy_n("XTLS", 4, buffer + at);
                     }
                 }
+                if (hide_starttls_) {
+                    std::string_view view(buffer, static_cast<size_t>(n));
+                    for (size_t at = view.find("STARTTLS"); at != std::string_view::npos;
+                         at = view.find("STARTTLS", at + 1)) {
+                        buffer[at] = 'X';
+                    }
+                }
                 bool cut_now = false;
                 if (p.cut_here && p.to_client + n >= limit_) {
                     n = static_cast<ssize_t>(limit_ - p.to_client);

@@ -2,7 +2,8 @@
 
 // A TCP proxy on 127.0.0.1 that stands between the code under test and a real server and
 // misbehaves on purpose: it cuts the connection after a given number of bytes from the server,
-// never answers at all, or hides the server's STLS capability so that a session stays plain.
+// never answers at all, or hides the server's STLS / STARTTLS capability so that a session stays
+// plain.
 
 #include <QByteArray>
 
@@ -30,6 +31,8 @@ class FaultProxy {
 
     // Replace "STLS" in the server's replies (same length), as a server without STLS would answer.
     void hide_stls() { hide_stls_ = true; }
+    // Replace "STARTTLS" in the server's replies with "XTARTTLS" (IMAP, SMTP).
+    void hide_starttls() { hide_starttls_ = true; }
 
     int port() const { return port_; }
     int connections() const { return connections_; }
@@ -48,6 +51,7 @@ class FaultProxy {
     int wake_[2] = {-1, -1};
     int port_ = 0;
     std::atomic<bool> hide_stls_{false};
+    std::atomic<bool> hide_starttls_{false};
     std::atomic<int> connections_{0};
     std::atomic<long long> to_client_{0};
     std::atomic<bool> cut_{false};

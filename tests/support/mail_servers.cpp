@@ -15,7 +15,9 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
 
 namespace qv::test {
@@ -39,45 +41,29 @@ QHash<QString, QString> read_env_file(const QString& path) {
     return values;
 }
 
-// A blocking line-oriented POP3 connection on the plain port.
-class PlainPop3 {
+// A blocking connection to a port on 127.0.0.1 that speaks in CRLF-terminated lines.
+class LineSocket {
   public:
-    PlainPop3(const MailServers& s, const QString& user, const QString& password) {
+    explicit LineSocket(int port) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         timeval tv{15, 0};
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
-        addr.sin_port = htons(static_cast<uint16_t>(s.pop3_port));
+        addr.sin_port = htons(static_cast<uint16_t>(port));
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ok_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-              line().startsWith("+OK") && command("USER " + user.toUtf8()).startsWith("+OK") &&
-              command("PASS " + password.toUtf8()).startsWith("+OK");
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
     }
-    ~PlainPop3() {
-        if (ok_) command("QUIT");
-        ::close(fd_);
-    }
-    bool ok() const { return ok_; }
+    ~LineSocket() { ::close(fd_); }
+    LineSocket(const LineSocket&) = delete;
+    LineSocket& operator=(const LineSocket&) = delete;
+    bool connected() const { return connected_; }
 
-    QByteArray command(const QByteArray& text) {
+    bool send_line(const QByteArray& text) {
         const QByteArray out = text + "\r\n";
-        if (::send(fd_, out.constData(), out.size(), MSG_NOSIGNAL) != out.size()) return {};
-        return line();
+        return ::send(fd_, out.constData(), out.size(), MSG_NOSIGNAL) == out.size();
     }
-    // The lines of a multi-line answer, up to the terminating "."
-    std::vector<QByteArray> body() {
-        std::vector<QByteArray> lines;
-        for (;;) {
-            QByteArray l = line();
-            if (l.isNull() || l == ".") break;
-            if (l.startsWith("..")) l.remove(0, 1);
-            lines.push_back(l);
-        }
-        return lines;
-    }
-
-  private:
+    // The next line without its CRLF; null when the connection ends or stays silent.
     QByteArray line() {
         for (;;) {
             const qsizetype nl = buffer_.indexOf("\r\n");
@@ -94,9 +80,84 @@ class PlainPop3 {
     }
 
     int fd_ = -1;
-    bool ok_ = false;
+    bool connected_ = false;
     QByteArray buffer_;
 };
+
+// A POP3 connection on the plain port (USER/PASS).
+class PlainPop3 {
+  public:
+    PlainPop3(const MailServers& s, const QString& user, const QString& password)
+        : socket_(s.pop3_port) {
+        ok_ = socket_.connected() && socket_.line().startsWith("+OK") &&
+              command("USER " + user.toUtf8()).startsWith("+OK") &&
+              command("PASS " + password.toUtf8()).startsWith("+OK");
+    }
+    ~PlainPop3() {
+        if (ok_) command("QUIT");
+    }
+    bool ok() const { return ok_; }
+
+    QByteArray command(const QByteArray& text) {
+        return socket_.send_line(text) ? socket_.line() : QByteArray();
+    }
+    // The lines of a multi-line answer, up to the terminating "."
+    std::vector<QByteArray> body() {
+        std::vector<QByteArray> lines;
+        for (;;) {
+            QByteArray l = socket_.line();
+            if (l.isNull() || l == ".") break;
+            if (l.startsWith("..")) l.remove(0, 1);
+            lines.push_back(l);
+        }
+        return lines;
+    }
+
+  private:
+    LineSocket socket_;
+    bool ok_ = false;
+};
+
+// An IMAP connection on the plain port (LOGIN, which the test Dovecot allows without TLS).
+// Answers with literals are beyond it: it asks for none.
+class PlainImap {
+  public:
+    PlainImap(const MailServers& s, const QString& user, const QString& password)
+        : socket_(s.imap_port) {
+        ok_ = s.imap_port && socket_.connected() && socket_.line().startsWith("* OK") &&
+              command("LOGIN \"" + user.toUtf8() + "\" \"" + password.toUtf8() + '"');
+    }
+    ~PlainImap() {
+        if (ok_) command("LOGOUT");
+    }
+    bool ok() const { return ok_; }
+
+    // Sends a command and collects the untagged answers until the tagged one; true on OK.
+    bool command(const QByteArray& text, QList<QByteArray>* untagged = nullptr) {
+        const QByteArray tag = 't' + QByteArray::number(++tags_) + ' ';
+        if (!socket_.send_line(tag + text)) return false;
+        for (;;) {
+            const QByteArray l = socket_.line();
+            if (l.isNull()) return false;
+            if (l.startsWith(tag)) return l.mid(tag.size()).startsWith("OK");
+            if (untagged) untagged->append(l);
+        }
+    }
+
+  private:
+    LineSocket socket_;
+    bool ok_ = false;
+    int tags_ = 0;
+};
+
+// The number that follows `word` (and a space) in an IMAP answer line; 0 if there is none.
+quint32 number_after(const QByteArray& line, const QByteArray& word) {
+    const qsizetype at = line.indexOf(word + ' ');
+    if (at < 0) return 0;
+    qsizetype end = at + word.size() + 1;
+    while (end < line.size() && std::isdigit(static_cast<unsigned char>(line[end]))) ++end;
+    return line.mid(at + word.size() + 1, end - at - word.size() - 1).toUInt();
+}
 
 }  // namespace
 
@@ -118,6 +179,8 @@ std::optional<MailServers> load_mail_servers(QString* why) {
     s.host = v.value(QStringLiteral("MAIL_HOST"), s.host);
     s.pop3_port = v.value(QStringLiteral("POP3_PORT")).toInt();
     s.pop3s_port = v.value(QStringLiteral("POP3S_PORT")).toInt();
+    s.imap_port = v.value(QStringLiteral("IMAP_PORT")).toInt();
+    s.imaps_port = v.value(QStringLiteral("IMAPS_PORT")).toInt();
     s.smtp_port = v.value(QStringLiteral("SMTP_PORT")).toInt();
     s.submission_port = v.value(QStringLiteral("SUBMISSION_PORT")).toInt();
     s.smtps_port = v.value(QStringLiteral("SMTPS_PORT")).toInt();
@@ -240,6 +303,57 @@ std::vector<std::pair<int, QByteArray>> pop3_uidls(const MailServers& servers, c
         if (parts.size() >= 2) out.emplace_back(parts[0].toInt(), parts[1]);
     }
     return out;
+}
+
+bool ImapInbox::has_flag(quint32 uid, const QByteArray& flag) const {
+    const auto at = std::find(uids.begin(), uids.end(), uid);
+    return at != uids.end() && flags[size_t(at - uids.begin())].split(' ').contains(flag);
+}
+
+ImapInbox imap_inbox(const MailServers& servers, const QString& user, const QString& password) {
+    PlainImap imap(servers, user, password);
+    QList<QByteArray> lines;
+    if (!imap.ok() || !imap.command("EXAMINE INBOX", &lines)) return {};
+    ImapInbox inbox;
+    quint32 exists = 0;
+    for (const QByteArray& line : lines) {
+        if (line.startsWith("* OK [UIDVALIDITY "))
+            inbox.uidvalidity = number_after(line, "UIDVALIDITY");
+        if (line.startsWith("* ") && line.endsWith(" EXISTS")) exists = number_after(line, "*");
+    }
+    lines.clear();
+    if (exists > 0 && !imap.command("FETCH 1:* (UID FLAGS)", &lines)) return {};
+    std::vector<std::pair<quint32, QByteArray>> found;
+    for (const QByteArray& line : lines) {
+        const qsizetype open = line.indexOf("FLAGS (");
+        const qsizetype close = line.indexOf(')', open);
+        if (!line.contains(" FETCH (") || open < 0 || close < 0) continue;
+        found.emplace_back(number_after(line, "UID"), line.mid(open + 7, close - open - 7));
+    }
+    std::sort(found.begin(), found.end());
+    for (auto& [uid, flags] : found) {
+        inbox.uids.push_back(uid);
+        inbox.flags.push_back(flags);
+    }
+    return inbox;
+}
+
+bool imap_flag_deleted(const MailServers& servers, const QString& user, const QString& password,
+                       quint32 uid) {
+    PlainImap imap(servers, user, password);
+    return imap.ok() && imap.command("SELECT INBOX") &&
+           imap.command("UID STORE " + QByteArray::number(uid) + " +FLAGS.SILENT (\\Deleted)");
+}
+
+void renumber_inbox(const MailServers& servers, const QString& user) {
+    // The dovecot-uidvalidity files stay: from them Dovecot takes the next, higher value.
+    // Without them it would start from the clock, which may give the old value again.
+    QDir dir(servers.maildir(user));
+    for (const QString& name :
+         dir.entryList({QStringLiteral("dovecot-uidlist"), QStringLiteral("dovecot.index*")},
+                       QDir::Files | QDir::Hidden)) {
+        dir.remove(name);
+    }
 }
 
 int count_log_lines(const QString& path, const std::vector<QByteArray>& texts) {

@@ -1,8 +1,8 @@
 #pragma once
 
 // The real Dovecot and Postfix that scripts/mailservers/start runs on 127.0.0.1, as the tests
-// see them: their settings from WORKDIR/env, their Maildirs, and a plain POP3 client of our own
-// to check what the server holds without going through the code under test.
+// see them: their settings from WORKDIR/env, their Maildirs, and plain POP3 and IMAP clients of
+// our own to check what the server holds without going through the code under test.
 
 #include <QByteArray>
 #include <QString>
@@ -18,6 +18,8 @@ struct MailServers {
     QString host = QStringLiteral("127.0.0.1");
     int pop3_port = 0;        // STLS offered
     int pop3s_port = 0;       // implicit TLS
+    int imap_port = 0;        // STARTTLS offered; 0 when the servers serve no IMAP
+    int imaps_port = 0;       // implicit TLS
     int smtp_port = 0;        // plain, no AUTH, @example.test recipients only
     int submission_port = 0;  // STARTTLS and AUTH required
     int smtps_port = 0;       // implicit TLS, AUTH required
@@ -75,6 +77,22 @@ std::pair<long long, long long> pop3_stat(const MailServers& servers, const QStr
 // UIDL as (number, id) pairs; empty on failure.
 std::vector<std::pair<int, QByteArray>> pop3_uidls(const MailServers& servers, const QString& user,
                                                    const QString& password);
+
+// The user's INBOX as a minimal IMAP client on the plain port sees it (LOGIN, EXAMINE, FETCH),
+// independent of the code under test. uidvalidity is 0 when the login or a command failed.
+struct ImapInbox {
+    quint32 uidvalidity = 0;
+    std::vector<quint32> uids;      // ascending
+    std::vector<QByteArray> flags;  // per UID, e.g. "\Seen \Deleted"
+    bool has_flag(quint32 uid, const QByteArray& flag) const;
+};
+ImapInbox imap_inbox(const MailServers& servers, const QString& user, const QString& password);
+// Flags one message \Deleted without expunging it, as another client would.
+bool imap_flag_deleted(const MailServers& servers, const QString& user, const QString& password,
+                       quint32 uid);
+// Makes Dovecot number the user's INBOX anew (a new UIDVALIDITY, UIDs from 1) the next time it is
+// opened, by removing its UID list and indexes. No session may have the INBOX open meanwhile.
+void renumber_inbox(const MailServers& servers, const QString& user);
 
 // Number of lines in a log file that contain every one of the given texts.
 int count_log_lines(const QString& path, const std::vector<QByteArray>& texts);
