@@ -240,7 +240,7 @@ TEST_F(ImapSessionTest, FailuresSayWhyAndNeverShowThePassword) {
          {},
          QStringLiteral("サーバーが暗号化通信（STARTTLS）に対応していません")},
         {QStringLiteral("imap://") + at.arg(s().imap_port), s().pass1, foreign_ca,
-         QStringLiteral("サーバーの証明書を確認できないため、接続をやめました")},
+         QStringLiteral("サーバーの証明書を信頼できないため、接続をやめました")},
         {QStringLiteral("imap://") + at.arg(silent.port()),
          s().pass1,
          {},
@@ -251,7 +251,9 @@ TEST_F(ImapSessionTest, FailuresSayWhyAndNeverShowThePassword) {
         ASSERT_TRUE(session) << c.address.toStdString();
         ImapSession::Inbox listed;
         EXPECT_FALSE(session->select(&listed)) << c.address.toStdString();
-        EXPECT_EQ(session->error(), c.heard) << c.address.toStdString();
+        // The reason first; what the user can do about it follows.
+        EXPECT_TRUE(session->error().startsWith(c.heard))
+            << c.address.toStdString() << ": " << session->error().toStdString();
         EXPECT_FALSE(session->local_failure());
         std::vector<quint32> uids;
         EXPECT_FALSE(session->uids_above(0, &uids));  // the session is over
