@@ -365,16 +365,14 @@ TEST_F(BuiltMessageTest, GoesOutAsSevenBitCrlfAndReadsBack) {
 
     ASSERT_TRUE(write_file(dir_.filePath(QStringLiteral("out.eml")), data));
     QTemporaryDir inbox;
-    const qv::MailArray read =
-        mail_.ReadMail(dir_.filePath(QStringLiteral("out.eml")), QString(), inbox.path());
+    const auto read = mail_.ReadMail(dir_.filePath(QStringLiteral("out.eml")), inbox.path());
     ASSERT_TRUE(read);
-    ASSERT_EQ(read->size(), 6);
-    EXPECT_EQ((*read)[0], QStringLiteral("subject: 件名①～"));
-    EXPECT_EQ((*read)[1], QStringLiteral("From: 差出人 <from@example.test>"));
-    EXPECT_EQ((*read)[4], QStringLiteral("Body: 一行目\n二行目\n三行目"));
-    EXPECT_EQ((*read)[5],
-              QStringLiteral("File: ") + inbox.filePath(QStringLiteral("音声メモ.mp3")));
-    EXPECT_EQ(file_bytes(inbox.filePath(QStringLiteral("音声メモ.mp3"))), audio);
+    EXPECT_EQ(read->subject, QStringLiteral("件名①～"));
+    EXPECT_EQ(read->sender, QStringLiteral("差出人 <from@example.test>"));
+    EXPECT_EQ(read->body, QStringLiteral("一行目\n二行目\n三行目"));
+    EXPECT_EQ(read->attachment, inbox.filePath(QStringLiteral("attach/out/音声メモ.mp3")));
+    EXPECT_EQ(read->attachment_type, QStringLiteral("audio/mpeg"));
+    EXPECT_EQ(file_bytes(read->attachment), audio);
 }
 
 TEST_F(BuiltMessageTest, PlainAsciiStaysReadableOnTheWire) {

@@ -35,8 +35,13 @@ class ReadMailTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
 
-    qv::MailArray read(const QString& file) {
-        return mail_.ReadMail(file, QStringLiteral("subject:from:date:body"), dir_.path());
+    std::optional<qv::ParsedMail> read(const QString& file) {
+        return mail_.ReadMail(file, dir_.path());
+    }
+    // Where an attachment of `mail` is saved.
+    QString saved(const char* mail, const char* name) const {
+        return QDir(qv::attachment_dir(dir_.path(), QString::fromUtf8(mail)))
+            .filePath(QString::fromUtf8(name));
     }
     QString saved(const char* name) const { return dir_.filePath(QString::fromUtf8(name)); }
 
@@ -103,22 +108,22 @@ class CorpusTest : public ReadMailTest, public ::testing::WithParamInterface<Gol
 
 TEST_P(CorpusTest, DecodesToTheExactText) {
     const Golden& g = GetParam();
-    const qv::MailArray mail = read(corpus(g.file));
+    const auto mail = read(corpus(g.file));
     ASSERT_TRUE(mail.has_value()) << mail_.lastError().toStdString();
-    ASSERT_EQ(mail->size(), g.attachment ? 6 : 5);
-    EXPECT_EQ((*mail)[0], QStringLiteral("subject: ") + QString::fromUtf8(g.subject));
-    EXPECT_EQ((*mail)[1], QStringLiteral("From: ") + QString::fromUtf8(g.from));
-    EXPECT_EQ((*mail)[2], QString::fromUtf8(g.date));
-    EXPECT_EQ((*mail)[3], QString());
-    EXPECT_EQ((*mail)[4], QStringLiteral("Body: ") + QString::fromUtf8(g.body));
+    EXPECT_EQ(mail->subject, QString::fromUtf8(g.subject));
+    EXPECT_EQ(mail->sender, QString::fromUtf8(g.from));
+    EXPECT_EQ(mail->date, QString::fromUtf8(g.date));
+    EXPECT_EQ(mail->body, QString::fromUtf8(g.body));
     if (g.attachment) {
-        const QString path = saved(g.attachment);
-        EXPECT_EQ((*mail)[5], QStringLiteral("File: ") + path);
+        const QString path = saved(g.file, g.attachment);
+        EXPECT_EQ(mail->attachment, path);
         EXPECT_TRUE(QFileInfo(path).isFile()) << path.toStdString();
         EXPECT_TRUE(QFileInfo(path).isAbsolute());
+    } else {
+        EXPECT_EQ(mail->attachment, QString());
     }
-    // Nothing but the attachment lands in the folder.
-    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden).size(), g.attachment ? 1 : 0);
+    // Nothing lands in the folder itself.
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden).size(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, CorpusTest, ::testing::ValuesIn(kCorpus),
@@ -130,40 +135,46 @@ INSTANTIATE_TEST_SUITE_P(Corpus, CorpusTest, ::testing::ValuesIn(kCorpus),
 
 TEST_F(ReadMailTest, SavesAttachmentBytesExactly) {
     ASSERT_TRUE(read(corpus("attachment_rfc2231_japanese_name.eml")));
-    EXPECT_EQ(file_bytes(saved("見積書①.pdf")),
+    EXPECT_EQ(file_bytes(saved("attachment_rfc2231_japanese_name", "見積書①.pdf")),
               QByteArray("%PDF-1.4\n% test attachment\n\x00\x01\x02\xff\n%%EOF\n", 38));
 
     ASSERT_TRUE(read(corpus("attachment_rfc2231_continuation.eml")));
-    EXPECT_EQ(file_bytes(saved("議事録（第２回）.txt")), QByteArray("議事録の本文\n"));
+    EXPECT_EQ(file_bytes(saved("attachment_rfc2231_continuation", "議事録（第２回）.txt")),
+              QByteArray("議事録の本文\n"));
 
     ASSERT_TRUE(read(corpus("forwarded_rfc822.eml")));
-    const QByteArray forwarded = file_bytes(saved("message.eml"));
+    const QByteArray forwarded = file_bytes(saved("forwarded_rfc822", "message.eml"));
     EXPECT_TRUE(forwarded.contains("Subject: inner")) << forwarded.toStdString();
     EXPECT_TRUE(forwarded.contains("inner body"));
 
     // What arrived of a cut attachment is kept, the cut base64 line decoded as far as it goes.
     ASSERT_TRUE(read(corpus("truncated_multipart.eml")));
-    EXPECT_TRUE(file_bytes(saved("data.bin"))
+    EXPECT_TRUE(file_bytes(saved("truncated_multipart", "data.bin"))
                     .startsWith(QByteArray("\x00\x01\x02\x03\x04\x05\x06\x07\x08", 9)));
 }
 
 TEST_F(ReadMailTest, NeverOverwritesAndNeverLeavesTheFolder) {
-    ASSERT_TRUE(write_file(saved("evil.sh"), "mine"));
-    const qv::MailArray first = read(corpus("attachment_path_traversal.eml"));
-    const qv::MailArray second = read(corpus("attachment_path_traversal.eml"));
+    const char* const mail = "attachment_path_traversal";
+    ASSERT_TRUE(QDir().mkpath(qv::attachment_dir(dir_.path(), QString::fromUtf8(mail))));
+    ASSERT_TRUE(write_file(saved(mail, "evil.sh"), "mine"));
+    const auto first = read(corpus("attachment_path_traversal.eml"));
+    const auto second = read(corpus("attachment_path_traversal.eml"));
     ASSERT_TRUE(first && second);
-    EXPECT_EQ(first->value(5), QStringLiteral("File: ") + saved("evil-1.sh"));
-    EXPECT_EQ(second->value(5), QStringLiteral("File: ") + saved("evil-2.sh"));
-    EXPECT_EQ(file_bytes(saved("evil.sh")), QByteArray("mine"));
-    EXPECT_EQ(file_bytes(saved("evil-1.sh")), QByteArray("#!/bin/sh\necho owned\n"));
-    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files).size(), 3);
+    EXPECT_EQ(first->attachment, saved(mail, "evil-1.sh"));
+    EXPECT_EQ(second->attachment, saved(mail, "evil-2.sh"));
+    EXPECT_EQ(file_bytes(saved(mail, "evil.sh")), QByteArray("mine"));
+    EXPECT_EQ(file_bytes(saved(mail, "evil-1.sh")), QByteArray("#!/bin/sh\necho owned\n"));
+    EXPECT_EQ(QDir(qv::attachment_dir(dir_.path(), QString::fromUtf8(mail)))
+                  .entryList(QDir::Files)
+                  .size(),
+              3);
 }
 
 TEST_F(ReadMailTest, ResolvesANameRelativeToTheFolder) {
     ASSERT_TRUE(QFile::copy(corpus("shift_jis_8bit.eml"), saved("20261201-100000-0001.eml")));
-    const qv::MailArray mail = read(QStringLiteral("20261201-100000-0001.eml"));
+    const auto mail = read(QStringLiteral("20261201-100000-0001.eml"));
     ASSERT_TRUE(mail);
-    EXPECT_EQ((*mail)[0], QStringLiteral("subject: 売上表①"));
+    EXPECT_EQ(mail->subject, QStringLiteral("売上表①"));
 }
 
 TEST_F(ReadMailTest, AnswersNotAnArrayForWhatIsNoMail) {
@@ -198,12 +209,13 @@ TEST_F(ReadMailTest, CarriesATenMegabyteAttachment) {
 
     QElapsedTimer timer;
     timer.start();
-    const qv::MailArray read_mail = read(saved("big.eml"));
+    const auto read_mail = read(saved("big.eml"));
     ASSERT_TRUE(read_mail);
     EXPECT_LT(timer.elapsed(), 10000);
-    EXPECT_EQ((*read_mail)[4], QStringLiteral("Body: 大きな添付"));
-    EXPECT_EQ((*read_mail)[5], QStringLiteral("File: ") + saved("big.mp3"));
-    EXPECT_TRUE(file_bytes(saved("big.mp3")) == payload);
+    EXPECT_EQ(read_mail->body, QStringLiteral("大きな添付"));
+    EXPECT_EQ(read_mail->attachment, saved("big", "big.mp3"));
+    EXPECT_EQ(read_mail->attachment_type, QStringLiteral("audio/mpeg"));
+    EXPECT_TRUE(file_bytes(saved("big", "big.mp3")) == payload);
 }
 
 TEST_F(ReadMailTest, SurvivesAnEndlessHeaderLine) {
@@ -218,15 +230,15 @@ TEST_F(ReadMailTest, SurvivesAnEndlessHeaderLine) {
 
     QElapsedTimer timer;
     timer.start();
-    const qv::MailArray first = read(saved("endless.eml"));
+    const auto first = read(saved("endless.eml"));
     ASSERT_TRUE(first);
-    EXPECT_EQ((*first)[1], QStringLiteral("From: a@example.test"));
-    const qv::MailArray second = read(saved("long_subject.eml"));
+    EXPECT_EQ(first->sender, QStringLiteral("a@example.test"));
+    const auto second = read(saved("long_subject.eml"));
     ASSERT_TRUE(second);
-    EXPECT_TRUE((*second)[0].startsWith(QStringLiteral("subject: bbbb")));
-    EXPECT_LE((*second)[0].size(), 70 * 1024);
-    EXPECT_EQ(second->size(), 5);
-    EXPECT_EQ((*second)[4], QStringLiteral("Body: short body"));
+    EXPECT_TRUE(second->subject.startsWith(QStringLiteral("bbbb")));
+    EXPECT_LE(second->subject.size(), 70 * 1024);
+    EXPECT_EQ(second->attachment, QString());
+    EXPECT_EQ(second->body, QStringLiteral("short body"));
     EXPECT_LT(timer.elapsed(), 10000);
 }
 
@@ -243,19 +255,16 @@ TEST_F(ReadMailTest, SurvivesGarbage) {
                 "boundary=\"\"\r\n\r\n--\r\n");
         const QString path = saved("junk.eml");
         ASSERT_TRUE(write_file(path, junk));
-        const qv::MailArray mail = read(path);
-        if (mail) {
-            EXPECT_GE(mail->size(), 5);
-        }
+        EXPECT_TRUE(read(path));
     }
     QByteArray nested = "Content-Type: multipart/mixed; boundary=\"a\"\r\n\r\n";
     for (int depth = 0; depth < 200; ++depth) {
         nested += "--a\r\nContent-Type: multipart/mixed; boundary=\"a\"\r\n\r\n";
     }
     ASSERT_TRUE(write_file(saved("nested.eml"), nested));
-    const qv::MailArray mail = read(saved("nested.eml"));
+    const auto mail = read(saved("nested.eml"));
     ASSERT_TRUE(mail);
-    EXPECT_EQ(mail->size(), 5);
+    EXPECT_EQ(mail->attachment, QString());
 }
 
 }  // namespace
