@@ -1,10 +1,9 @@
 // The parts of the mail component one by one: server addresses as users type them, Japanese
-// charsets and their lying labels, header words and parameters, HTML to text, safe file names,
-// outgoing messages (built, then read back), and the receive record.
+// charsets and their lying labels, header words and parameters, safe file names, outgoing
+// messages (built, then read back), and the receive record.
 #include "mail/charset_decoder.h"
 #include "mail/curl_mail_component.h"
 #include "mail/header_decoder.h"
-#include "mail/html_text.h"
 #include "mail/local_files.h"
 #include "mail/outgoing_message.h"
 #include "mail/server_address.h"
@@ -221,31 +220,6 @@ TEST(HeaderTest, ReadsParametersOfEveryKind) {
     EXPECT_EQ(header_parameter("text/plain; charset=\"ISO-2022-JP\"", "charset"),
               QStringLiteral("ISO-2022-JP"));
     EXPECT_EQ(header_main_value(" Text/HTML ; charset=x"), QByteArray("text/html"));
-}
-
-// --- HTML ---
-
-TEST(HtmlTest, KeepsTheTextAndItsShape) {
-    EXPECT_EQ(html_to_text(u"<pre>a  b\n  c</pre><p>x</p>"), QStringLiteral("a  b\n  c\n\nx"));
-    EXPECT_EQ(html_to_text(u"<table><tr><td>1</td><td>2</td></tr><tr><td>3</td></tr></table>"),
-              QStringLiteral("1 2\n3"));
-    EXPECT_EQ(html_to_text(u"a < b &amp;&amp; c > d"), QStringLiteral("a < b && c > d"));
-    EXPECT_EQ(html_to_text(u"<a href=\"x>y\" title='>'>link</a> text"),
-              QStringLiteral("link text"));
-    EXPECT_EQ(html_to_text(u"&#0;&#x110000;&bogus;&#65;&lt"),
-              QStringLiteral("\uFFFD\uFFFD&bogus;A&lt"));
-    EXPECT_EQ(html_to_text(u"before<script>never()"), QStringLiteral("before"));
-    EXPECT_EQ(html_to_text(u"<!-- hidden -->shown<!-- unclosed"), QStringLiteral("shown"));
-    EXPECT_EQ(html_to_text(u"<STYLE>x{}</STYLE><Body>Big   <B>bold</B>\n text</Body>"),
-              QStringLiteral("Big bold text"));
-}
-
-TEST(HtmlTest, FindsTheDeclaredCharset) {
-    EXPECT_EQ(html_declared_charset("<meta charset=\"Shift_JIS\">"), QByteArray("shift_jis"));
-    EXPECT_EQ(
-        html_declared_charset("<meta http-equiv=Content-Type content='text/html; charset=euc-jp'>"),
-        QByteArray("euc-jp"));
-    EXPECT_EQ(html_declared_charset("<p>no charset here</p>"), QByteArray());
 }
 
 // --- file names ---
