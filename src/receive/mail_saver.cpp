@@ -102,9 +102,14 @@ int MailSaver::store_files(const QStringList& names, const QString& mail_dir,
             qsizetype chars = 0;
             while (static_cast<int>(batch.size()) < limit && chars < kBatchChars) {
                 const QString& name = todo.at(next + static_cast<int>(batch.size()));
-                std::optional<ParsedMail> mail = component_.ReadMail(name, mail_dir);
-                if (mail) chars += mail->subject.size() + mail->sender.size() + mail->body.size();
-                batch.push_back({name, std::move(mail), mail ? QString() : component_.lastError()});
+                Read read{name, component_.ReadMail(name, mail_dir), QString()};
+                if (read.mail) {
+                    chars += read.mail->subject.size() + read.mail->sender.size() +
+                             read.mail->body.size();
+                } else {
+                    read.error = component_.lastError();
+                }
+                batch.push_back(std::move(read));
             }
         });
         next += static_cast<int>(batch.size());

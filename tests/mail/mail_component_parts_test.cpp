@@ -249,6 +249,38 @@ TEST(FileNameTest, MakesNamesSafe) {
     EXPECT_EQ(numbered_name(QStringLiteral("x.txt"), 0), QStringLiteral("x.txt"));
 }
 
+TEST(FileNameTest, GivesAttachmentsNamesThatAreNeitherDevicesNorVoiceUnlessAudio) {
+    struct Case {
+        const char* proposed;
+        const char* type;
+        const char* saved;
+    };
+    const Case cases[] = {
+        {"CON", "text/plain", "_CON"},
+        {"com1.txt", "text/plain", "_com1.txt"},
+        {"LPT9", "text/plain", "_LPT9"},
+        {"console.txt", "text/plain", "console.txt"},
+        {"x.mp3.desktop", "application/x-desktop", "x_mp3.desktop"},
+        {"a.MP3.mp3.exe", "application/octet-stream", "a_MP3_mp3.exe"},
+        {"voice.mp3", "application/octet-stream", "voice_mp3"},
+        {"voice.mp3", "audio/mpeg", "voice.mp3"},
+        {"VOICE.Mp3", "audio/mpeg", "VOICE.mp3"},
+        {"song.desktop", "audio/mpeg", "song.desktop.mp3"},
+        {"", "audio/mpeg", "fallback.mp3"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(
+            attachment_file_name(QString::fromUtf8(c.proposed), c.type, QStringLiteral("fallback")),
+            QString::fromUtf8(c.saved))
+            << c.proposed << " " << c.type;
+    }
+    // Cut to length, an audio part keeps its ending, and so do its numbered variants.
+    const QString long_audio =
+        attachment_file_name(QString(300, QChar(0x3042)), "audio/mpeg", QString());
+    EXPECT_LE(long_audio.toUtf8().size(), 200);
+    EXPECT_TRUE(numbered_name(long_audio, 12345).endsWith(QLatin1String(".mp3")));
+}
+
 TEST(FileNameTest, CreatesAndRenamesWithoutReplacing) {
     QTemporaryDir dir;
     ASSERT_TRUE(write_file(dir.filePath(QStringLiteral("a.txt")), "old"));
