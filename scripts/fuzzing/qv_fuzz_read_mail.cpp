@@ -50,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const QString relative = QDir(dir).relativeFilePath(mail->attachment);
         if (audio != relative.endsWith(QLatin1String(".mp3")) ||
             (!audio && relative.contains(QLatin1String(".mp3"), Qt::CaseInsensitive))) {
-            broken("a name that plays as voice", relative + QLatin1Char(' ') + mail->attachment_type);
+            broken("a name that plays as voice",
+                   relative + QLatin1Char(' ') + mail->attachment_type);
         }
     }
     QDir(QDir(dir).filePath(QStringLiteral("attach"))).removeRecursively();
