@@ -39,7 +39,7 @@ class IdleComponent : public qv::MailComponent {
                           const QString&) override {
         return QStringList{QStringLiteral("0 0")};
     }
-    qv::MailArray ReadMail(const QString&, const QString&, const QString&) override {
+    std::optional<qv::ParsedMail> ReadMail(const QString&, const QString&) override {
         return std::nullopt;
     }
     QString SendMail(const QString&, const QString&, const QString&, const QString&, const QString&,

@@ -7,7 +7,7 @@ QV_BUILD_PACKAGES=(
   cmake ninja-build g++ pkg-config clang-format ccache
   qt6-base-dev qt6-multimedia-dev qt6-speech-dev qt6-declarative-dev
   libqt6sql6-sqlite libqt6svg6
-  libgmime-3.0-dev libcurl4-openssl-dev libmp3lame-dev
+  libgmime-3.0-dev libxml2-dev libcurl4-openssl-dev libmp3lame-dev
   qt6-base-private-dev libgtest-dev googletest
 )
 QV_RUNTIME_PACKAGES=(

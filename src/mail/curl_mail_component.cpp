@@ -71,17 +71,11 @@ MailArray CurlMailComponent::RcvMail(const QString& server, const QString& user,
     return fail(QStringLiteral("受信の命令「%1」は使えません").arg(command));
 }
 
-MailArray CurlMailComponent::ReadMail(const QString& file, const QString&, const QString& dir) {
-    last_error_.clear();
+std::optional<ParsedMail> CurlMailComponent::ReadMail(const QString& file, const QString& dir) {
     mail::MailReader reader;
-    const auto mail = reader.read(file, dir);
+    auto mail = reader.read(file, dir);
     last_error_ = reader.error();
-    if (!mail) return std::nullopt;
-    QStringList out{QStringLiteral("subject: ") + mail->subject,
-                    QStringLiteral("From: ") + mail->from, mail->date, QString(),
-                    QStringLiteral("Body: ") + mail->body};
-    if (!mail->attachment.isEmpty()) out.append(QStringLiteral("File: ") + mail->attachment);
-    return out;
+    return mail;
 }
 
 QString CurlMailComponent::SendMail(const QString& smtp, const QString& to, const QString& from,

@@ -19,11 +19,8 @@ namespace qv {
 // its own. Should a receive fail after saving some messages, their files are handed over by the
 // next successful receive of the same account into the same folder.
 //
-// ReadMail answers {"subject: ...", "From: ...", "<Date header>", "", "Body: ..."} and, when the
-// mail has an attachment, "File: <absolute path>" (the first attachment, saved in dir). The
-// field list argument is accepted as given; the layout is always this one. Body lines end in
-// "\n". If only the attachment could not be saved, the mail is still answered (without "File:")
-// and lastError() says what happened.
+// ReadMail reads with mail::MailReader. If only the attachment could not be saved, the mail is
+// still answered (without one) and lastError() says what happened.
 //
 // One call at a time per object; calls may run on any thread.
 class CurlMailComponent : public MailComponent {
@@ -32,7 +29,7 @@ class CurlMailComponent : public MailComponent {
 
     MailArray RcvMail(const QString& server, const QString& user, const QString& password,
                       const QString& command, const QString& dir) override;
-    MailArray ReadMail(const QString& file, const QString& fields, const QString& dir) override;
+    std::optional<ParsedMail> ReadMail(const QString& file, const QString& dir) override;
     QString SendMail(const QString& smtp, const QString& to, const QString& from,
                      const QString& subject, const QString& body,
                      const QString& attachment) override;

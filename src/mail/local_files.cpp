@@ -43,6 +43,19 @@ QString shortened(const QString& name) {
     return base + ext;
 }
 
+// DOS device names, with or without an extension: harmless here, but a trap for whoever copies
+// the file to a Windows share or a memory card.
+bool reserved_device_name(const QString& name) {
+    const QString base = name.section(QLatin1Char('.'), 0, 0).trimmed().toUpper();
+    static const QStringList fixed = {QStringLiteral("CON"),    QStringLiteral("PRN"),
+                                      QStringLiteral("AUX"),    QStringLiteral("NUL"),
+                                      QStringLiteral("CONIN$"), QStringLiteral("CONOUT$")};
+    if (fixed.contains(base)) return true;
+    return base.size() == 4 &&
+           (base.startsWith(QLatin1String("COM")) || base.startsWith(QLatin1String("LPT"))) &&
+           base.back().isDigit();
+}
+
 }  // namespace
 
 QString safe_file_name(const QString& proposed, const QString& fallback) {
@@ -69,6 +82,22 @@ QString safe_file_name(const QString& proposed, const QString& fallback) {
     return clean.isEmpty() ? fallback : clean;
 }
 
+QString attachment_file_name(const QString& proposed, const QByteArray& type,
+                             const QString& fallback) {
+    QString name = safe_file_name(proposed, fallback);
+    if (reserved_device_name(name)) name.prepend(QLatin1Char('_'));
+    const QLatin1String mp3(".mp3");
+    if (type == "audio/mpeg") {
+        if (name.endsWith(mp3, Qt::CaseInsensitive)) name.chop(4);
+        // Room for the numbered variants and the extension under the length limit.
+        return shortened(name + mp3);
+    }
+    // The player takes any attachment whose path holds ".mp3" for a voice message.
+    qsizetype at = 0;
+    while ((at = name.indexOf(mp3, at, Qt::CaseInsensitive)) >= 0) name[at] = QLatin1Char('_');
+    return name;
+}
+
 QString numbered_name(const QString& name, int n) {
     if (n == 0) return name;
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
@@ -93,15 +122,21 @@ int create_new_file(const QString& dir, const QString& name, QString* used_name)
 
 bool rename_to_new_name(int dir_fd, const QByteArray& from, const QString& name,
                         QString* used_name) {
+    return rename_to_new_name(dir_fd, from, dir_fd, name, used_name);
+}
+
+bool rename_to_new_name(int from_dir_fd, const QByteArray& from, int to_dir_fd, const QString& name,
+                        QString* used_name) {
     for (int n = 0; n < kMaxNumbered; ++n) {
         const QString candidate = numbered_name(name, n);
         const QByteArray to = QFile::encodeName(candidate);
-        int rc = ::renameat2(dir_fd, from.constData(), dir_fd, to.constData(), RENAME_NOREPLACE);
+        int rc =
+            ::renameat2(from_dir_fd, from.constData(), to_dir_fd, to.constData(), RENAME_NOREPLACE);
         if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
             // A file system without RENAME_NOREPLACE: a hard link fails the same way on a name
             // that exists, and the old name goes afterwards.
-            rc = ::linkat(dir_fd, from.constData(), dir_fd, to.constData(), 0);
-            if (rc == 0) ::unlinkat(dir_fd, from.constData(), 0);
+            rc = ::linkat(from_dir_fd, from.constData(), to_dir_fd, to.constData(), 0);
+            if (rc == 0) ::unlinkat(from_dir_fd, from.constData(), 0);
         }
         if (rc == 0) {
             *used_name = candidate;

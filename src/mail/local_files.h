@@ -10,6 +10,13 @@ namespace qv::mail {
 // hidden file), not too long for the file system. `fallback` when nothing is left.
 QString safe_file_name(const QString& proposed, const QString& fallback);
 
+// The name an attachment of MIME type `type` is saved under: safe_file_name(), never a device
+// name other systems reserve, and never one that the program would take for a voice message
+// unless the part really is one: an "audio/mpeg" part always ends in ".mp3", any other part
+// never has ".mp3" anywhere in its name.
+QString attachment_file_name(const QString& proposed, const QByteArray& type,
+                             const QString& fallback);
+
 // The n-th candidate for a name that must not replace an existing file: "a.txt", "a-1.txt", ...
 QString numbered_name(const QString& name, int n);
 
@@ -20,6 +27,9 @@ int create_new_file(const QString& dir, const QString& name, QString* used_name)
 // Renames `from` (in the folder open as dir_fd) to `name`, or the first free numbered variant,
 // without ever replacing a file. Returns false (errno set) on failure.
 bool rename_to_new_name(int dir_fd, const QByteArray& from, const QString& name,
+                        QString* used_name);
+// The same from one folder into another (both on one file system).
+bool rename_to_new_name(int from_dir_fd, const QByteArray& from, int to_dir_fd, const QString& name,
                         QString* used_name);
 
 }  // namespace qv::mail

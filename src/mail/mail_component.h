@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -8,20 +10,43 @@
 
 namespace qv {
 
-// "An array of texts, or not": RcvMail and ReadMail answer an array on success and nothing on
-// failure.
+// "An array of texts, or not": RcvMail answers an array on success and nothing on failure.
 using MailArray = std::optional<QStringList>;
 
-// The mail component: all POP3 and SMTP work, and splitting a saved mail into its parts.
+// A saved mail as ReadMail reads it.
+struct ParsedMail {
+    QString subject;          // decoded; "(件名なし)" when the mail has no usable header
+    QString sender;           // "Name <addr>" as decoded, or whichever of the two there is
+    QString date;             // the Date header as written
+    QString body;             // decoded text, lines ending in "\n"; HTML mail as plain text
+    QString attachment;       // absolute path of the saved first attachment, or empty
+    QString attachment_type;  // its MIME type ("audio/mpeg"), empty without one
+    QByteArray digest;        // mail_file_digest() of the file's bytes as they were read
+    bool headerless = false;  // no usable header at all: the whole file is the body
+};
+
+// The subject of a mail that has no header to take one from.
+inline QString no_subject() { return QStringLiteral("(件名なし)"); }
+
+// A digest of a mail file's bytes (hex), the same for the same bytes wherever they are.
+QByteArray mail_file_digest(QByteArrayView bytes);
+
+// The folder, inside the mail directory, that holds the attachments of the received file
+// `file_name`: one folder per received file, so that no attachment can pose as a received mail
+// or meet another mail's attachment.
+QString attachment_dir(const QString& mail_dir, const QString& file_name);
+
+// The mail component: all POP3 and SMTP work, and reading a saved mail.
 //
 //  RcvMail(server, user, password, command, dir)
 //    "STAT"     -> { "<count> <size>" }            ("0 0" when nothing waits)
 //    "SAVEALLD" -> { saved file name, ... }        every waiting mail saved in dir, then deleted
 //                                                  from the server; names are relative to dir
 //    "LIST"     -> { "<n> <size>", ... }
-//  ReadMail(file, "subject:from:date:body", dir)
-//    -> { "subject: <subject>", "From: <sender>", "<date>", "", "Body: <body>"[, "File: <path>"] }
-//       file is relative to dir (or absolute); the first attachment is saved in dir.
+//  ReadMail(file, dir)
+//    -> the mail, read; file is relative to dir (or absolute). The first attachment is saved in
+//       attachment_dir(dir, file). A file that is not readable at all (missing, empty, not a
+//       file) gives nothing; anything else gives a mail, however broken.
 //  SendMail(smtp, to, from, subject, body, attachment)
 //    -> "" on success, otherwise a Japanese text saying what went wrong.
 //  Sleep(seconds): a pause that keeps speech going.
@@ -33,7 +58,7 @@ class MailComponent {
 
     virtual MailArray RcvMail(const QString& server, const QString& user, const QString& password,
                               const QString& command, const QString& dir) = 0;
-    virtual MailArray ReadMail(const QString& file, const QString& fields, const QString& dir) = 0;
+    virtual std::optional<ParsedMail> ReadMail(const QString& file, const QString& dir) = 0;
     virtual QString SendMail(const QString& smtp, const QString& to, const QString& from,
                              const QString& subject, const QString& body,
                              const QString& attachment) = 0;

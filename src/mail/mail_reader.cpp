@@ -12,6 +12,7 @@
 #include <QMimeDatabase>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -40,52 +41,46 @@ GMimeParserOptions* parser_options() {
 constexpr qsizetype kMaxHeaderLine = 16 * 1024;
 constexpr qsizetype kMaxHeaderField = 64 * 1024;
 
-// The top-level header block of the file with every line and field cut to the limits above, and
-// the offset of the body; nullopt when nothing needed cutting (the usual case).
-std::optional<std::pair<QByteArray, qint64>> bounded_header_block(int fd) {
+// The top-level header block of the mail with every line and field cut to the limits above,
+// and the offset of the body; nullopt when nothing needed cutting (the usual case).
+std::optional<std::pair<QByteArray, qint64>> bounded_header_block(QByteArrayView bytes) {
     QByteArray block;
     bool cut = false;
     bool line_start = true;
     qsizetype line = 0;          // bytes of the current line
     qsizetype line_content = 0;  // the same without CR
     qsizetype field = 0;         // bytes of the current field, continuation lines included
-    char buffer[65536];
-    qint64 offset = 0;
-    for (;;) {
-        const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
-        if (n <= 0) break;
-        for (ssize_t i = 0; i < n; ++i) {
-            const char c = buffer[i];
-            if (c == '\n') {
-                block.append(c);
-                if (line_content == 0) {  // the blank line: the body follows
-                    if (!cut) return std::nullopt;
-                    return std::make_pair(block, offset + i + 1);
-                }
-                line = line_content = 0;
-                line_start = true;
-                continue;
-            }
-            if (line_start && c != ' ' && c != '\t') field = 0;
-            line_start = false;
-            ++line;
-            ++field;
-            if (c != '\r') ++line_content;
-            if (line > kMaxHeaderLine || field > kMaxHeaderField) {
-                cut = true;
-                continue;
-            }
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '\n') {
             block.append(c);
+            if (line_content == 0) {  // the blank line: the body follows
+                if (!cut) return std::nullopt;
+                return std::make_pair(block, i + 1);
+            }
+            line = line_content = 0;
+            line_start = true;
+            continue;
         }
-        offset += n;
+        if (line_start && c != ' ' && c != '\t') field = 0;
+        line_start = false;
+        ++line;
+        ++field;
+        if (c != '\r') ++line_content;
+        if (line > kMaxHeaderLine || field > kMaxHeaderField) {
+            cut = true;
+            continue;
+        }
+        block.append(c);
     }
     if (!cut) return std::nullopt;
-    return std::make_pair(block, offset);  // no body at all
+    return std::make_pair(block, bytes.size());  // no body at all
 }
 
-// What GMime is to parse: the file itself, or its bounded header block followed by the body.
-GRef<GMimeStream> bounded_stream(int fd, GMimeStream* file) {
-    const auto bounded = bounded_header_block(fd);
+// What GMime is to parse: the mapped file itself, or its bounded header block followed by the
+// body.
+GRef<GMimeStream> bounded_stream(QByteArrayView bytes, GMimeStream* file) {
+    const auto bounded = bounded_header_block(bytes);
     if (!bounded) {
         g_object_ref(file);
         return GRef<GMimeStream>(file);
@@ -99,16 +94,62 @@ GRef<GMimeStream> bounded_stream(int fd, GMimeStream* file) {
     return cat;
 }
 
+// Whether a header field is one that mail carries. GMime takes any "word: text" line at the top
+// of a file for a header; a text file that begins with "Note: ..." has none of these.
+bool mail_header_name(QByteArrayView name) {
+    static const char* const names[] = {"from",
+                                        "sender",
+                                        "reply-to",
+                                        "to",
+                                        "cc",
+                                        "bcc",
+                                        "subject",
+                                        "date",
+                                        "message-id",
+                                        "in-reply-to",
+                                        "references",
+                                        "received",
+                                        "return-path",
+                                        "delivered-to",
+                                        "mime-version",
+                                        "comments",
+                                        "keywords",
+                                        "organization",
+                                        "user-agent",
+                                        "precedence",
+                                        "errors-to",
+                                        "importance",
+                                        "priority",
+                                        "thread-topic",
+                                        "thread-index",
+                                        "dkim-signature",
+                                        "authentication-results"};
+    static const char* const prefixes[] = {"x-", "content-", "resent-", "list-", "arc-"};
+    const QByteArray lower = name.toByteArray().toLower();
+    for (const char* n : names) {
+        if (lower == n) return true;
+    }
+    for (const char* p : prefixes) {
+        if (lower.startsWith(p)) return true;
+    }
+    return false;
+}
+
+bool has_mail_header(GMimeObject* object) {
+    GMimeHeaderList* headers = object ? g_mime_object_get_header_list(object) : nullptr;
+    const int count = headers ? g_mime_header_list_get_count(headers) : 0;
+    for (int i = 0; i < count; ++i) {
+        const char* name = g_mime_header_get_name(g_mime_header_list_get_header_at(headers, i));
+        if (name && mail_header_name(name)) return true;
+    }
+    return false;
+}
+
 QByteArray raw_header(GMimeObject* object, const char* name) {
     GMimeHeaderList* headers = g_mime_object_get_header_list(object);
     GMimeHeader* header = headers ? g_mime_header_list_get_header(headers, name) : nullptr;
     const char* raw = header ? g_mime_header_get_raw_value(header) : nullptr;
     return raw ? QByteArray(raw) : QByteArray();
-}
-
-int header_count(GMimeObject* object) {
-    GMimeHeaderList* headers = object ? g_mime_object_get_header_list(object) : nullptr;
-    return headers ? g_mime_header_list_get_count(headers) : 0;
 }
 
 struct PartInfo {
@@ -236,14 +277,42 @@ QString save_attachment(GMimeObject* part, const QString& name, const QString& d
     return full;
 }
 
+// The whole file as the body of a mail that has no header.
+ParsedMail headerless_mail(QByteArrayView bytes) {
+    ParsedMail mail;
+    mail.subject = no_subject();
+    mail.body = readable_lines(decode_unlabelled(bytes));
+    mail.headerless = true;
+    return mail;
+}
+
+// The file's bytes, mapped: a stream for GMime and the view of the same bytes for the digest.
+// The stream owns fd from here on.
+GRef<GMimeStream> mapped_file(int fd, QByteArrayView* bytes) {
+    GMimeStream* mapped = g_mime_stream_mmap_new(fd, PROT_READ, MAP_PRIVATE);
+    if (mapped) {
+        const GMimeStreamMmap* m = GMIME_STREAM_MMAP(mapped);
+        *bytes = QByteArrayView(m->map, static_cast<qsizetype>(m->maplen));
+        return GRef<GMimeStream>(mapped);
+    }
+    // No mapping (a file system that cannot map): read the file into memory instead.
+    GRef<GMimeStream> file(g_mime_stream_fs_new(fd));
+    GRef<GMimeStream> memory(g_mime_stream_mem_new());
+    if (g_mime_stream_write_to_stream(file.get(), memory.get()) < 0) return {};
+    g_mime_stream_reset(memory.get());
+    const GByteArray* data = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(memory.get()));
+    *bytes = QByteArrayView(reinterpret_cast<const char*>(data->data),
+                            static_cast<qsizetype>(data->len));
+    return memory;
+}
+
 }  // namespace
 
-std::optional<MailContent> MailReader::read(const QString& file, const QString& attachment_dir) {
+std::optional<ParsedMail> MailReader::read(const QString& file, const QString& dir) {
     ensure_gmime();
     error_.clear();
-    const QString path = QFileInfo(file).isAbsolute() || attachment_dir.isEmpty()
-                             ? file
-                             : attachment_dir + QLatin1Char('/') + file;
+    const QString path =
+        QFileInfo(file).isAbsolute() || dir.isEmpty() ? file : dir + QLatin1Char('/') + file;
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         error_ = QStringLiteral("メールのファイル「%1」を開けません（%2）")
@@ -257,36 +326,48 @@ std::optional<MailContent> MailReader::read(const QString& file, const QString& 
                      .arg(path);
         return std::nullopt;
     }
-    GRef<GMimeStream> file_stream(g_mime_stream_fs_new(fd));  // closes fd
-    GRef<GMimeStream> stream = bounded_stream(fd, file_stream.get());
+    QByteArrayView bytes;
+    const GRef<GMimeStream> file_stream = mapped_file(fd, &bytes);
+    if (!file_stream || bytes.isEmpty()) {
+        error_ = QStringLiteral("メールのファイル「%1」を読めません").arg(path);
+        return std::nullopt;
+    }
+    const QByteArray digest = mail_file_digest(bytes);
+
+    GRef<GMimeStream> stream = bounded_stream(bytes, file_stream.get());
     GRef<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
     GRef<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), parser_options()));
-    if (!message || header_count(GMIME_OBJECT(message.get())) +
-                            header_count(g_mime_message_get_mime_part(message.get())) ==
-                        0) {
-        error_ = QStringLiteral("「%1」はメールとして読めません").arg(path);
-        return std::nullopt;
+    GMimeObject* top = message ? GMIME_OBJECT(message.get()) : nullptr;
+    if (!top ||
+        !(has_mail_header(top) || has_mail_header(g_mime_message_get_mime_part(message.get())))) {
+        ParsedMail mail = headerless_mail(bytes);
+        mail.digest = digest;
+        return mail;
     }
 
-    GMimeObject* top = GMIME_OBJECT(message.get());
-    MailContent mail;
+    ParsedMail mail;
+    mail.digest = digest;
     mail.subject = decode_header_text(raw_header(top, "Subject"));
     QByteArray from = raw_header(top, "From");
     if (from.trimmed().isEmpty()) from = raw_header(top, "Sender");
-    mail.from = decode_mailbox(from);
+    mail.sender = decode_mailbox(from);
     mail.date = decode_header_text(raw_header(top, "Date"));
 
     Found found;
     walk(g_mime_message_get_mime_part(message.get()), false, 0, found);
     mail.body = body_text(found);
     if (found.attachment.object) {
-        const QString dir =
-            attachment_dir.isEmpty() ? QFileInfo(path).absolutePath() : attachment_dir;
+        const QByteArray type = GMIME_IS_MESSAGE_PART(found.attachment.object)
+                                    ? QByteArray("message/rfc822")
+                                    : found.attachment.type;
+        const QString folder =
+            attachment_dir(dir.isEmpty() ? QFileInfo(path).absolutePath() : dir, path);
         mail.attachment = save_attachment(
             found.attachment.object,
-            safe_file_name(found.attachment.file_name, fallback_name(found.attachment)), dir,
-            &error_);
+            attachment_file_name(found.attachment.file_name, type, fallback_name(found.attachment)),
+            folder, &error_);
+        if (!mail.attachment.isEmpty()) mail.attachment_type = QString::fromLatin1(type);
     }
     return mail;
 }

@@ -2,31 +2,35 @@
 
 #include "core/clock.h"
 #include "core/wait.h"
+#include "mail/local_files.h"
 #include "mail/mail_component.h"
 #include "receive/mail_parts.h"
 #include "store/mail_store.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <algorithm>
-#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
-#include <thread>
+#include <utility>
 #include <vector>
 
 namespace qv {
 
 namespace {
 
-const QString kFields = QStringLiteral("subject:from:date:body");
-
 // A batch also ends when its mails hold this many characters, so that a run of huge mails does
 // not pile up in memory.
 constexpr qsizetype kBatchChars = 8 * 1024 * 1024;
 
-// The name of an attachment saved in the mail directory, or empty for one saved elsewhere.
+// The name of an attachment saved in the mail directory (as older versions did), or empty for one
+// saved elsewhere.
 QString name_in(const QString& mail_dir, const QString& path) {
     if (path.isEmpty()) return QString();
     const QFileInfo info(path);
@@ -42,8 +46,7 @@ MailSaver::MailSaver(MailStore& store, MailComponent& component, const Clock& cl
 bool MailSaver::savemail2db(const QString& cfile, const QString& wfrom, const QString& wdate,
                             const QString& subject, const QString& body, const QString& attach) {
     Q_UNUSED(wdate);  // the row carries the time it was stored, not the mail's own date
-    if (store_.insertMail(stored_date(clock_.now()), cfile, wfrom, subject, body_for_store(body),
-                          attachment_path(attach))) {
+    if (store_.insertMail(stored_date(clock_.now()), cfile, wfrom, subject, body, attach)) {
         return true;
     }
     error_ = store_.lastError();
@@ -87,8 +90,8 @@ int MailSaver::store_files(const QStringList& names, const QString& mail_dir,
 
     struct Read {
         QString name;
-        QByteArray digest;
-        MailArray parts;
+        std::optional<ParsedMail> mail;
+        QString error;
     };
     const int total = static_cast<int>(todo.size());
     int stored = 0;
@@ -96,29 +99,19 @@ int MailSaver::store_files(const QStringList& names, const QString& mail_dir,
     while (next < total) {
         std::vector<Read> batch;
         waiter_.run([&] {
-            // The digests read the files a second time, on a thread of their own beside the
-            // parsing; they stop at the end of the batch.
             const int limit = std::min(total - next, batch_files_);
-            std::vector<QByteArray> digests(static_cast<size_t>(limit));
-            std::atomic<int> wanted{limit};
-            std::thread digester([&] {
-                for (int k = 0; k < wanted.load(); ++k) {
-                    digests[static_cast<size_t>(k)] =
-                        StoredLedger::digestOf(QDir(mail_dir).filePath(todo.at(next + k)));
-                }
-            });
             qsizetype chars = 0;
             while (static_cast<int>(batch.size()) < limit && chars < kBatchChars) {
                 const QString& name = todo.at(next + static_cast<int>(batch.size()));
-                MailArray parts = component_.ReadMail(name, kFields, mail_dir);
-                if (parts) {
-                    for (const QString& part : *parts) chars += part.size();
+                Read read{name, component_.ReadMail(name, mail_dir), QString()};
+                if (read.mail) {
+                    chars += read.mail->subject.size() + read.mail->sender.size() +
+                             read.mail->body.size();
+                } else {
+                    read.error = component_.lastError();
                 }
-                batch.push_back({name, QByteArray(), std::move(parts)});
+                batch.push_back(std::move(read));
             }
-            wanted = static_cast<int>(batch.size());
-            digester.join();
-            for (size_t k = 0; k < batch.size(); ++k) batch[k].digest = std::move(digests[k]);
         });
         next += static_cast<int>(batch.size());
 
@@ -127,25 +120,25 @@ int MailSaver::store_files(const QStringList& names, const QString& mail_dir,
         QSet<QByteArray> digests;
         int mails = 0;
         for (const Read& r : batch) {
-            if (!r.digest.isEmpty() &&
-                (ledger_.containsDigest(r.digest) || digests.contains(r.digest))) {
+            if (!r.mail) {
+                quarantine(mail_dir, r.name, r.error);
+                continue;
+            }
+            const ParsedMail& m = *r.mail;
+            if (!m.digest.isEmpty() &&
+                (ledger_.containsDigest(m.digest) || digests.contains(m.digest))) {
                 // The same bytes as a mail already stored: a second copy of one download.
-                done.emplace_back(r.name, r.digest);
+                done.emplace_back(r.name, m.digest);
                 continue;
             }
-            if (!r.parts) {
-                // Not a mail the component can read: it stays in the folder, unstored.
-                std::fprintf(stderr, "quorvel: cannot read the received mail %s: %s\n",
-                             qUtf8Printable(r.name), qUtf8Printable(component_.lastError()));
+            // The sender has always been stored after one blank.
+            if (!savemail2db(r.name, QLatin1Char(' ') + m.sender, m.date, m.subject, m.body,
+                             m.attachment)) {
                 continue;
             }
-            const ReceivedMail m = split_read_mail(*r.parts);
-            if (!savemail2db(r.name, m.sender, m.date, m.subject, m.body, m.attach)) continue;
-            done.emplace_back(r.name, r.digest);
-            if (!r.digest.isEmpty()) digests.insert(r.digest);
+            done.emplace_back(r.name, m.digest);
+            if (!m.digest.isEmpty()) digests.insert(m.digest);
             ++mails;
-            const QString attachment = name_in(mail_dir, attachment_path(m.attach));
-            if (!attachment.isEmpty()) done.emplace_back(attachment, QByteArray());
         }
         if (grouped && !store_.commitBatch()) {
             // None of this batch is in the database: the files stay for the next attempt.
@@ -159,6 +152,40 @@ int MailSaver::store_files(const QStringList& names, const QString& mail_dir,
         if (progress) progress(next, total);
     }
     return stored;
+}
+
+QString MailSaver::quarantine_dir(const QString& mail_dir) {
+    return QDir(mail_dir).filePath(QStringLiteral("quarantine"));
+}
+
+QStringList MailSaver::take_quarantined() { return std::exchange(quarantined_, {}); }
+
+void MailSaver::quarantine(const QString& mail_dir, const QString& name, const QString& reason) {
+    const QString folder = quarantine_dir(mail_dir);
+    QDir().mkpath(folder);
+    const int from =
+        ::open(QFile::encodeName(mail_dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int to =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    QString used;
+    const bool moved = from >= 0 && to >= 0 &&
+                       mail::rename_to_new_name(from, QFile::encodeName(name), to, name, &used);
+    const QString why = QString::fromLocal8Bit(std::strerror(errno));
+    if (from >= 0) ::close(from);
+    if (to >= 0) ::close(to);
+    if (!moved) {
+        // Gone already, or the folder refuses: either way it is never tried again.
+        std::fprintf(stderr,
+                     "quorvel: cannot read the received mail %s (%s) nor move it to %s: %s\n",
+                     qUtf8Printable(name), qUtf8Printable(reason), qUtf8Printable(folder),
+                     qUtf8Printable(why));
+        ledger_.add(QStringList{name});
+        return;
+    }
+    std::fprintf(stderr, "quorvel: cannot read the received mail %s (%s); moved to %s\n",
+                 qUtf8Printable(name), qUtf8Printable(reason),
+                 qUtf8Printable(QDir(folder).filePath(used)));
+    quarantined_.append(used);
 }
 
 QStringList MailSaver::left_over_files(const QString& mail_dir) {

@@ -14,11 +14,15 @@ class MailComponent;
 class MailStore;
 class Waiter;
 
-// Stores the mail files the component saved: each is split with ReadMail and becomes one unread
-// row of the inbox. Nothing the server handed over is lost on the way to the database: a file
-// whose row never got written (the program was killed, the database refused) stays in the mail
-// directory and is stored by the next store_left_over_mail(). No file is stored twice, and no
-// mail either: a file with the same bytes as a mail already stored is left as it is.
+// Stores the mail files the component saved: each is read once with ReadMail and becomes one
+// unread row of the inbox. Nothing the server handed over is lost on the way to the database: a
+// file whose row never got written (the program was killed, the database refused) stays in the
+// mail directory and is stored by the next store_left_over_mail(). No file is stored twice, and
+// no mail either: a file with the same bytes as a mail already stored is left as it is.
+//
+// A file that ReadMail cannot read at all (the component reads every mail, however broken; this
+// is an empty or unreadable file) is moved into quarantine_dir() after that one attempt, so that
+// it is never tried again; take_quarantined() tells the caller which.
 //
 // Runs on the GUI thread (the database connection lives there); ReadMail runs off it while the
 // window waits, a batch of files at a time.
@@ -29,8 +33,8 @@ class MailSaver {
     // Called with (files stored so far, files to store) after each batch.
     using Progress = std::function<void(int done, int total)>;
 
-    // Stores one mail: the body loses its quotes, the attachment element becomes its path, and
-    // the row is unread, in the inbox, dated now. False when the database refused (lastError()).
+    // Stores one mail as given (`attach` is the attachment's path, or empty); the row is unread,
+    // in the inbox, dated now. False when the database refused (lastError()).
     bool savemail2db(const QString& cfile, const QString& wfrom, const QString& wdate,
                      const QString& subject, const QString& body, const QString& attach);
 
@@ -47,6 +51,11 @@ class MailSaver {
     // Why the last store failed (empty when it did not).
     const QString& lastError() const { return error_; }
 
+    // Where unreadable received files are kept: "quarantine" in the mail directory.
+    static QString quarantine_dir(const QString& mail_dir);
+    // The names (in quarantine_dir()) of the files moved there since the last call.
+    QStringList take_quarantined();
+
     // Files read together before their rows are written in one go.
     void setBatch(int files) { batch_files_ = files > 0 ? files : 1; }
 
@@ -54,6 +63,8 @@ class MailSaver {
     // Loads the list of stored names for `mail_dir` and brings it up to date with the
     // database; returns the names the database knows.
     QSet<QString> known_names(const QString& mail_dir);
+    // Moves an unreadable received file out of the way.
+    void quarantine(const QString& mail_dir, const QString& name, const QString& reason);
 
     MailStore& store_;
     MailComponent& component_;
@@ -61,6 +72,7 @@ class MailSaver {
     Waiter& waiter_;
     StoredLedger ledger_;
     QString error_;
+    QStringList quarantined_;
     int batch_files_ = 256;
 };
 

@@ -1,6 +1,7 @@
 #include "receive/stored_ledger.h"
 
-#include <QCryptographicHash>
+#include "mail/mail_component.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -11,9 +12,11 @@ namespace qv {
 QByteArray StoredLedger::digestOf(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return QByteArray();
-    QCryptographicHash hash(QCryptographicHash::Blake2b_256);
-    if (!hash.addData(&f)) return QByteArray();
-    return hash.result().toHex();
+    if (f.size() == 0) return mail_file_digest({});
+    const uchar* bytes = f.map(0, f.size());
+    if (!bytes) return QByteArray();
+    return mail_file_digest(
+        QByteArrayView(reinterpret_cast<const char*>(bytes), static_cast<qsizetype>(f.size())));
 }
 
 void StoredLedger::load(const QString& dir) {

@@ -27,7 +27,7 @@ namespace qv {
 class StoredLedger {
   public:
     static QString fileName() { return QStringLiteral(".quorvel-stored"); }
-    // The digest of a mail file's bytes (empty when it cannot be read).
+    // The digest of a mail file's bytes, as ReadMail gives it (empty when it cannot be read).
     static QByteArray digestOf(const QString& path);
 
     // Reads the list of the mail directory `dir` (an absent list is an empty one).

@@ -1,10 +1,9 @@
 // The parts of the mail component one by one: server addresses as users type them, Japanese
-// charsets and their lying labels, header words and parameters, HTML to text, safe file names,
-// outgoing messages (built, then read back), and the receive record.
+// charsets and their lying labels, header words and parameters, safe file names, outgoing
+// messages (built, then read back), and the receive record.
 #include "mail/charset_decoder.h"
 #include "mail/curl_mail_component.h"
 #include "mail/header_decoder.h"
-#include "mail/html_text.h"
 #include "mail/local_files.h"
 #include "mail/outgoing_message.h"
 #include "mail/server_address.h"
@@ -223,31 +222,6 @@ TEST(HeaderTest, ReadsParametersOfEveryKind) {
     EXPECT_EQ(header_main_value(" Text/HTML ; charset=x"), QByteArray("text/html"));
 }
 
-// --- HTML ---
-
-TEST(HtmlTest, KeepsTheTextAndItsShape) {
-    EXPECT_EQ(html_to_text(u"<pre>a  b\n  c</pre><p>x</p>"), QStringLiteral("a  b\n  c\n\nx"));
-    EXPECT_EQ(html_to_text(u"<table><tr><td>1</td><td>2</td></tr><tr><td>3</td></tr></table>"),
-              QStringLiteral("1 2\n3"));
-    EXPECT_EQ(html_to_text(u"a < b &amp;&amp; c > d"), QStringLiteral("a < b && c > d"));
-    EXPECT_EQ(html_to_text(u"<a href=\"x>y\" title='>'>link</a> text"),
-              QStringLiteral("link text"));
-    EXPECT_EQ(html_to_text(u"&#0;&#x110000;&bogus;&#65;&lt"),
-              QStringLiteral("\uFFFD\uFFFD&bogus;A&lt"));
-    EXPECT_EQ(html_to_text(u"before<script>never()"), QStringLiteral("before"));
-    EXPECT_EQ(html_to_text(u"<!-- hidden -->shown<!-- unclosed"), QStringLiteral("shown"));
-    EXPECT_EQ(html_to_text(u"<STYLE>x{}</STYLE><Body>Big   <B>bold</B>\n text</Body>"),
-              QStringLiteral("Big bold text"));
-}
-
-TEST(HtmlTest, FindsTheDeclaredCharset) {
-    EXPECT_EQ(html_declared_charset("<meta charset=\"Shift_JIS\">"), QByteArray("shift_jis"));
-    EXPECT_EQ(
-        html_declared_charset("<meta http-equiv=Content-Type content='text/html; charset=euc-jp'>"),
-        QByteArray("euc-jp"));
-    EXPECT_EQ(html_declared_charset("<p>no charset here</p>"), QByteArray());
-}
-
 // --- file names ---
 
 TEST(FileNameTest, MakesNamesSafe) {
@@ -273,6 +247,38 @@ TEST(FileNameTest, MakesNamesSafe) {
     EXPECT_EQ(numbered_name(QStringLiteral("a.tar.gz"), 2), QStringLiteral("a.tar-2.gz"));
     EXPECT_EQ(numbered_name(QStringLiteral("noext"), 1), QStringLiteral("noext-1"));
     EXPECT_EQ(numbered_name(QStringLiteral("x.txt"), 0), QStringLiteral("x.txt"));
+}
+
+TEST(FileNameTest, GivesAttachmentsNamesThatAreNeitherDevicesNorVoiceUnlessAudio) {
+    struct Case {
+        const char* proposed;
+        const char* type;
+        const char* saved;
+    };
+    const Case cases[] = {
+        {"CON", "text/plain", "_CON"},
+        {"com1.txt", "text/plain", "_com1.txt"},
+        {"LPT9", "text/plain", "_LPT9"},
+        {"console.txt", "text/plain", "console.txt"},
+        {"x.mp3.desktop", "application/x-desktop", "x_mp3.desktop"},
+        {"a.MP3.mp3.exe", "application/octet-stream", "a_MP3_mp3.exe"},
+        {"voice.mp3", "application/octet-stream", "voice_mp3"},
+        {"voice.mp3", "audio/mpeg", "voice.mp3"},
+        {"VOICE.Mp3", "audio/mpeg", "VOICE.mp3"},
+        {"song.desktop", "audio/mpeg", "song.desktop.mp3"},
+        {"", "audio/mpeg", "fallback.mp3"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(
+            attachment_file_name(QString::fromUtf8(c.proposed), c.type, QStringLiteral("fallback")),
+            QString::fromUtf8(c.saved))
+            << c.proposed << " " << c.type;
+    }
+    // Cut to length, an audio part keeps its ending, and so do its numbered variants.
+    const QString long_audio =
+        attachment_file_name(QString(300, QChar(0x3042)), "audio/mpeg", QString());
+    EXPECT_LE(long_audio.toUtf8().size(), 200);
+    EXPECT_TRUE(numbered_name(long_audio, 12345).endsWith(QLatin1String(".mp3")));
 }
 
 TEST(FileNameTest, CreatesAndRenamesWithoutReplacing) {
@@ -365,16 +371,14 @@ TEST_F(BuiltMessageTest, GoesOutAsSevenBitCrlfAndReadsBack) {
 
     ASSERT_TRUE(write_file(dir_.filePath(QStringLiteral("out.eml")), data));
     QTemporaryDir inbox;
-    const qv::MailArray read =
-        mail_.ReadMail(dir_.filePath(QStringLiteral("out.eml")), QString(), inbox.path());
+    const auto read = mail_.ReadMail(dir_.filePath(QStringLiteral("out.eml")), inbox.path());
     ASSERT_TRUE(read);
-    ASSERT_EQ(read->size(), 6);
-    EXPECT_EQ((*read)[0], QStringLiteral("subject: 件名①～"));
-    EXPECT_EQ((*read)[1], QStringLiteral("From: 差出人 <from@example.test>"));
-    EXPECT_EQ((*read)[4], QStringLiteral("Body: 一行目\n二行目\n三行目"));
-    EXPECT_EQ((*read)[5],
-              QStringLiteral("File: ") + inbox.filePath(QStringLiteral("音声メモ.mp3")));
-    EXPECT_EQ(file_bytes(inbox.filePath(QStringLiteral("音声メモ.mp3"))), audio);
+    EXPECT_EQ(read->subject, QStringLiteral("件名①～"));
+    EXPECT_EQ(read->sender, QStringLiteral("差出人 <from@example.test>"));
+    EXPECT_EQ(read->body, QStringLiteral("一行目\n二行目\n三行目"));
+    EXPECT_EQ(read->attachment, inbox.filePath(QStringLiteral("attach/out/音声メモ.mp3")));
+    EXPECT_EQ(read->attachment_type, QStringLiteral("audio/mpeg"));
+    EXPECT_EQ(file_bytes(read->attachment), audio);
 }
 
 TEST_F(BuiltMessageTest, PlainAsciiStaysReadableOnTheWire) {

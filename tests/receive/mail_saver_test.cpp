@@ -27,14 +27,17 @@ class MailSaverTest : public ::testing::Test {
     }
 
     // A saved mail file the component can read.
-    void saved(const QString& name, const QString& subject, const QString& extra = QString()) {
+    void saved(const QString& name, const QString& subject, const QString& attachment = QString()) {
         QFile f(QDir(mail_dir).filePath(name));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("Subject: " + subject.toUtf8() + "\n\nmail\n");
-        QStringList parts{QStringLiteral("subject: ") + subject, QStringLiteral("From: s"),
-                          QStringLiteral("d"), QString(), QStringLiteral("Body:b")};
-        if (!extra.isEmpty()) parts << extra;
-        component.readResults[name] = parts;
+        ParsedMail mail;
+        mail.subject = subject;
+        mail.sender = QStringLiteral("s");
+        mail.date = QStringLiteral("d");
+        mail.body = QStringLiteral("b");
+        mail.attachment = attachment;
+        component.readResults[name] = mail;
     }
 
     QStringList subjects() {
@@ -56,20 +59,24 @@ class MailSaverTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(MailSaverTest, Savemail2dbStoresTheRowAsGiven) {
+TEST_F(MailSaverTest, StoresTheReadMailExactlyWithTheSenderAfterABlank) {
     MailSaver saver(store, component, clock, waiter);
-    ASSERT_TRUE(saver.savemail2db(
-        QStringLiteral("f.eml"), QStringLiteral(" O'Hara <o@example.test>"),
-        QStringLiteral("Tue, 3 Mar 2026"), QStringLiteral("Bob's \"plan\""),
-        QStringLiteral("a \"quoted\" 'word' it's"), QStringLiteral("File: /m/a'b.txt")));
+    ParsedMail mail;
+    mail.subject = QStringLiteral("Bob's \"plan\"");
+    mail.sender = QStringLiteral("O'Hara <o@example.test>");
+    mail.date = QStringLiteral("Tue, 3 Mar 2026");
+    mail.body = QStringLiteral("https://example.com/a_b-c?x='1'&y=\"2\"\n2026-12-05 -- _x_");
+    mail.attachment = QStringLiteral("/m/attach/f/a'b.txt");
+    component.readResults[QStringLiteral("f.eml")] = mail;
+    ASSERT_EQ(saver.store_files({QStringLiteral("f.eml")}, mail_dir), 1);
     const std::vector<MailRow> rows = store.mailsInFolder(kInbox);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].mailfrom, QStringLiteral(" O'Hara <o@example.test>"));
     EXPECT_EQ(rows[0].subject, QStringLiteral("Bob's \"plan\""));
-    EXPECT_EQ(rows[0].attach, QStringLiteral("/m/a'b.txt"));
-    EXPECT_EQ(rows[0].date, QStringLiteral("2026/03/04 17:08:09"));
+    EXPECT_EQ(rows[0].attach, QStringLiteral("/m/attach/f/a'b.txt"));
+    EXPECT_EQ(rows[0].date, QStringLiteral("2026/03/04 17:08:09"));  // the clock, not the mail
     EXPECT_EQ(rows[0].readflag, QStringLiteral("未読"));
-    EXPECT_EQ(store.mailBody(rows[0].id)->body, QStringLiteral("a quoted word its"));
+    EXPECT_EQ(store.mailBody(rows[0].id)->body, mail.body);
     EXPECT_TRUE(store.isFileStored(QStringLiteral("f.eml")));
 }
 
@@ -93,19 +100,35 @@ TEST_F(MailSaverTest, StoresInBatchesSkippingWhatIsStoredAndReportingProgress) {
     EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{2, 3}, {3, 3}}));
 }
 
-TEST_F(MailSaverTest, AnUnreadableFileStaysForALaterAttempt) {
+TEST_F(MailSaverTest, AnUnreadableFileIsQuarantinedAfterOneAttemptAndNeverTriedAgain) {
     MailSaver saver(store, component, clock, waiter);
-    saved(QStringLiteral("20260304-170000-0001.eml"), QStringLiteral("later"));
-    const QStringList parts =
-        component.readResults.take(QStringLiteral("20260304-170000-0001.eml"));
-    EXPECT_EQ(saver.store_files({QStringLiteral("20260304-170000-0001.eml")}, mail_dir), 0);
-    EXPECT_TRUE(subjects().isEmpty());
-    EXPECT_EQ(saver.left_over_files(mail_dir),
-              QStringList{QStringLiteral("20260304-170000-0001.eml")});
-    component.readResults[QStringLiteral("20260304-170000-0001.eml")] = parts;
-    EXPECT_EQ(saver.store_left_over_mail(mail_dir), 1);
-    EXPECT_EQ(subjects(), QStringList{QStringLiteral("later")});
+    saved(QStringLiteral("20260304-170000-0001.eml"), QStringLiteral("fine"));
+    const QString broken = QStringLiteral("20260304-170000-0002.eml");
+    QFile(QDir(mail_dir).filePath(broken)).open(QIODevice::WriteOnly);  // nothing to read
+    // One of the same name already waits in quarantine: neither file is lost.
+    const QString quarantine = MailSaver::quarantine_dir(mail_dir);
+    ASSERT_EQ(quarantine, QDir(mail_dir).filePath(QStringLiteral("quarantine")));
+    ASSERT_TRUE(QDir().mkpath(quarantine));
+    QFile earlier(QDir(quarantine).filePath(broken));
+    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+    earlier.write("earlier");
+    earlier.close();
+
+    EXPECT_EQ(saver.store_files({QStringLiteral("20260304-170000-0001.eml"), broken}, mail_dir), 1);
+    EXPECT_EQ(subjects(), QStringList{QStringLiteral("fine")});
+    EXPECT_EQ(saver.take_quarantined(), QStringList{QStringLiteral("20260304-170000-0002-1.eml")});
+    EXPECT_TRUE(saver.take_quarantined().isEmpty());
+    EXPECT_FALSE(QFile::exists(QDir(mail_dir).filePath(broken)));
+    EXPECT_TRUE(
+        QFile::exists(QDir(quarantine).filePath(QStringLiteral("20260304-170000-0002-1.eml"))));
+    EXPECT_EQ(earlier.size(), 7);
+
+    // Neither this object nor the next start reads it again.
+    component.calls.clear();
     EXPECT_TRUE(saver.left_over_files(mail_dir).isEmpty());
+    MailSaver restarted(store, component, clock, waiter);
+    EXPECT_EQ(restarted.store_left_over_mail(mail_dir), 0);
+    EXPECT_TRUE(component.calls.empty());
 }
 
 TEST_F(MailSaverTest, LeftOverFilesAreOnlyUnstoredMailsOldestFirst) {
@@ -115,7 +138,11 @@ TEST_F(MailSaverTest, LeftOverFilesAreOnlyUnstoredMailsOldestFirst) {
     ASSERT_TRUE(store.insertMail(QStringLiteral("2026/03/04 16:00:01"),
                                  QStringLiteral("20260304-160000-0001.eml"), QStringLiteral("s"),
                                  QStringLiteral("stored"), QStringLiteral("b"), QString()));
-    for (const char* other : {"picture.png", ".qv-part-1-abc", ".uidl-1", "notes.txt"}) {
+    ASSERT_TRUE(QDir(mail_dir).mkpath(QStringLiteral("attach/20260304-170000-0002")));
+    ASSERT_TRUE(QDir(mail_dir).mkpath(QStringLiteral("quarantine")));
+    for (const char* other :
+         {"picture.png", ".qv-part-1-abc", ".uidl-1", "notes.txt",
+          "attach/20260304-170000-0002/message.eml", "quarantine/20260304-150000-0001.eml"}) {
         QFile f(QDir(mail_dir).filePath(QString::fromLatin1(other)));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
@@ -126,10 +153,11 @@ TEST_F(MailSaverTest, LeftOverFilesAreOnlyUnstoredMailsOldestFirst) {
                            QStringLiteral("20260304-170000-0002.eml")}));
 }
 
-TEST_F(MailSaverTest, AnAttachmentThatIsItselfAMailFileIsNotTakenForOne) {
+TEST_F(MailSaverTest, AnAttachmentSavedBesideTheMailsIsNotTakenForOne) {
+    // Older versions saved attachments in the mail directory itself.
     MailSaver saver(store, component, clock, waiter);
     saved(QStringLiteral("20260304-170000-0001.eml"), QStringLiteral("forwarded"),
-          QStringLiteral("File: ") + QDir(mail_dir).filePath(QStringLiteral("old.eml")));
+          QDir(mail_dir).filePath(QStringLiteral("old.eml")));
     QFile attachment(QDir(mail_dir).filePath(QStringLiteral("old.eml")));
     ASSERT_TRUE(attachment.open(QIODevice::WriteOnly));
     attachment.close();

@@ -119,8 +119,8 @@ TEST(RealReceive, TwoAccountsAreCheckedReceivedAndStoredThenTheServersAreEmpty) 
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0].subject, QStringLiteral("It's 件名 one"));
     EXPECT_EQ(rows[0].mailfrom, QStringLiteral(" 送信者 <sender@example.test>"));
-    EXPECT_EQ(w.window().store().mailBody(rows[0].id)->body.trimmed(),
-              QStringLiteral("abc quoted its"));
+    EXPECT_EQ(w.window().store().mailBody(rows[0].id)->body,
+              QStringLiteral("a-b_c \"quoted\" it's"));
     EXPECT_EQ(rows[1].subject, QStringLiteral("two"));
     EXPECT_EQ(rows[2].subject, QStringLiteral("three"));
     for (const MailRow& r : rows) {

@@ -2,6 +2,8 @@
 
 #include "mail/mail_component.h"
 
+#include <QDir>
+#include <QFile>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -25,11 +27,18 @@ class FakeMailComponent : public MailComponent {
         if (onRcvMail) return onRcvMail(server, user, command);
         return std::nullopt;
     }
-    MailArray ReadMail(const QString& file, const QString& fields, const QString& dir) override {
-        calls.push_back({QStringLiteral("ReadMail"), {file, fields, dir}});
+    // The scripted answer for the file, with the digest of the file's bytes (when it exists)
+    // as the real component gives it.
+    std::optional<ParsedMail> ReadMail(const QString& file, const QString& dir) override {
+        calls.push_back({QStringLiteral("ReadMail"), {file, dir}});
         auto it = readResults.find(file);
         if (it == readResults.end()) return std::nullopt;
-        return *it;
+        ParsedMail mail = *it;
+        QFile f(QDir(dir).filePath(file));
+        if (mail.digest.isEmpty() && f.open(QIODevice::ReadOnly)) {
+            mail.digest = mail_file_digest(f.readAll());
+        }
+        return mail;
     }
     QString SendMail(const QString& smtp, const QString& to, const QString& from,
                      const QString& subject, const QString& body,
@@ -64,7 +73,7 @@ class FakeMailComponent : public MailComponent {
         onRcvMail;
     std::function<void(int)> onSleep;
     std::function<void()> sendHook;
-    QHash<QString, QStringList> readResults;
+    QHash<QString, ParsedMail> readResults;
     QString sendAnswer;
     QString error;
     std::vector<Call> calls;
