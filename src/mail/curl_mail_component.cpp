@@ -1,12 +1,12 @@
 #include "mail/curl_mail_component.h"
 
+#include "mail/imap_session.h"
 #include "mail/mail_reader.h"
-#include "mail/mailbox_download.h"
+#include "mail/mailbox_receive.h"
 #include "mail/outgoing_message.h"
 #include "mail/pop3_session.h"
 #include "mail/server_address.h"
 #include "mail/smtp_sender.h"
-#include "mail/uidl_record.h"
 
 #include <QFile>
 
@@ -38,21 +38,37 @@ MailArray CurlMailComponent::RcvMail(const QString& server, const QString& user,
                                      const QString& dir) {
     last_error_.clear();
     QString error;
-    const auto address = mail::parse_server_address(server, mail::MailProtocol::Pop3, &error);
+    const auto address =
+        mail::parse_server_address(server, mail::incoming_protocol(server), &error);
     if (!address) return fail(error);
-    const mail::NetworkOptions options{connect_timeout_, idle_timeout_,
-                                       QFile::encodeName(ca_file_)};
-    mail::Pop3Session session(*address, user, password, options);
     const QString what = command.trimmed().toUpper();
+    mail::ReceiveRequest request{*address,
+                                 user,
+                                 password,
+                                 {connect_timeout_, idle_timeout_, QFile::encodeName(ca_file_)},
+                                 dir,
+                                 what == QLatin1String("SAVEALL"),
+                                 {receive_batch_, 32 * 1024 * 1024, false},
+                                 sink_,
+                                 progress_};
+    const bool imap = address->protocol == mail::MailProtocol::Imap;
 
     if (what == QLatin1String("STAT")) {
-        qint64 count = 0;
-        qint64 octets = 0;
-        if (!session.stat(&count, &octets)) return fail(session.error());
-        session.quit();
-        return QStringList{QStringLiteral("%1 %2").arg(count).arg(octets)};
+        mail::NewMail found;
+        if (dir.isEmpty()) return fail(QStringLiteral("保存先のフォルダーが指定されていません"));
+        if (!mail::count_new_mail(request, &found, &error)) return fail(error);
+        return QStringList{QStringLiteral("%1 %2").arg(found.count).arg(found.octets),
+                           QStringLiteral("%1 %2").arg(found.unstored).arg(found.stored_on_server)};
     }
     if (what == QLatin1String("LIST")) {
+        if (imap) {
+            mail::ImapSession session(*address, user, password, request.network);
+            mail::ImapSession::Inbox inbox;
+            if (!session.select(&inbox)) return fail(session.error());
+            session.logout();
+            return QStringList{};
+        }
+        mail::Pop3Session session(*address, user, password, request.network);
         QList<QByteArray> lines;
         if (!session.list(&lines)) return fail(session.error());
         session.quit();
@@ -60,12 +76,10 @@ MailArray CurlMailComponent::RcvMail(const QString& server, const QString& user,
         for (const QByteArray& line : lines) out.append(QString::fromLatin1(line));
         return out;
     }
-    if (what == QLatin1String("SAVEALLD")) {
+    if (what == QLatin1String("SAVEALLD") || what == QLatin1String("SAVEALL")) {
         if (dir.isEmpty()) return fail(QStringLiteral("保存先のフォルダーが指定されていません"));
-        mail::MailboxDownload download(session, dir, mail::UidlRecord::file_name(*address, user),
-                                       {receive_batch_, 32 * 1024 * 1024}, progress_);
-        auto saved = download.run();
-        if (!saved) return fail(download.error());
+        auto saved = mail::receive_mailbox(request, &error);
+        if (!saved) return fail(error);
         return saved;
     }
     return fail(QStringLiteral("受信の命令「%1」は使えません").arg(command));

@@ -7,17 +7,18 @@
 
 namespace qv {
 
-// The mail component on libcurl (POP3, SMTP) and GMime (reading and building messages).
+// The mail component on libcurl (POP3, IMAP, SMTP) and GMime (reading and building messages).
 //
 // Server addresses are taken as users type them: "host" (implicit TLS on 995 / 465),
 // "host:port" (implicit TLS on 995 and 465, STARTTLS required on other ports), or with a scheme:
-// pop3:// and smtp:// (STARTTLS when offered), pop3s:// and smtps:// (implicit TLS).
-// Certificates are checked against the system's trusted authorities.
+// pop3:// and smtp:// (STARTTLS when offered), pop3s:// and smtps:// (implicit TLS), imap://
+// (STARTTLS required) and imaps:// (implicit TLS) for an IMAP account's INBOX. Certificates are
+// checked against the system's trusted authorities.
 //
-// RcvMail "SAVEALLD" never loses or doubles a message, whatever fails when: see
-// mail::MailboxDownload. The hidden ".uidl-*" and ".qv-part-*" files it keeps in the folder are
-// its own. Should a receive fail after saving some messages, their files are handed over by the
-// next successful receive of the same account into the same folder.
+// RcvMail "SAVEALL" and "SAVEALLD" never lose or double a message, whatever fails when: see
+// mail::ReceiveRun and mail::receive_mailbox(). The hidden ".uidl-*" and ".qv-part-*" files they
+// keep in the folder are their own. Should a receive fail after saving some messages, their
+// files are handed over by the next receive of the same account into the same folder.
 //
 // ReadMail reads with mail::MailReader. If only the attachment could not be saved, the mail is
 // still answered (without one) and lastError() says what happened.

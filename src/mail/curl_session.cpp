@@ -170,6 +170,7 @@ size_t CurlSession::on_header(char* data, size_t size, size_t count, void* self)
     auto* session = static_cast<CurlSession*>(self);
     const size_t bytes = size * count;
     QByteArray line(data, static_cast<qsizetype>(bytes));
+    if (session->collected_) session->collected_->append(line);
     while (line.endsWith('\n') || line.endsWith('\r')) line.chop(1);
     if (session->replies_.size() >= kMaxReplies) session->replies_.removeFirst();
     if (session->server_.protocol == MailProtocol::Pop3 && line.startsWith("-ERR")) {

@@ -54,6 +54,10 @@ class CurlSession {
     const QList<QByteArray>& replies() const { return replies_; }
     QByteArray last_reply() const { return replies_.isEmpty() ? QByteArray() : replies_.back(); }
 
+    // While set, every reply line (with its line end) is also appended here, however many:
+    // the whole answer of a command whose lines libcurl keeps to itself (IMAP literals).
+    void collect_lines(QList<QByteArray>* lines) { collected_ = lines; }
+
     // Drops the connection without a goodbye, so the server commits nothing of this session.
     // On POP3, a command the server refuses (after the first one succeeded) does the same:
     // libcurl would otherwise say goodbye as it closes, and the server would commit.
@@ -77,6 +81,7 @@ class CurlSession {
     bool active_ = false;
     QList<QByteArray> replies_;
     QByteArray refusal_;  // the last "-ERR" of the last perform
+    QList<QByteArray>* collected_ = nullptr;
     curl_socket_t socket_ = CURL_SOCKET_BAD;
     bool established_ = false;
     bool refused_reconnect_ = false;

@@ -1,5 +1,10 @@
 #include "mail/imap_session.h"
 
+#include "core/kill_point.h"
+#include "mail/message_key.h"
+
+#include <QHash>
+
 #include <algorithm>
 
 namespace qv::mail {
@@ -55,9 +60,47 @@ QByteArray uid_set(const quint32* first, const quint32* last) {
     return set;
 }
 
-QByteArray message_path(quint32 uidvalidity, quint32 uid) {
+QByteArray message_path(quint32 uidvalidity, quint32 uid, const QByteArray& section = {}) {
     return "/INBOX;UIDVALIDITY=" + QByteArray::number(uidvalidity) +
-           ";UID=" + QByteArray::number(uid);
+           ";UID=" + QByteArray::number(uid) + (section.isEmpty() ? "" : ";SECTION=" + section);
+}
+
+// The number after the data item `name` in a FETCH answer ("... UID 63 ..."), 0 if none.
+quint64 item_number(const QByteArray& text, const QByteArray& name) {
+    for (qsizetype at = text.indexOf(name + ' '); at >= 0; at = text.indexOf(name + ' ', at + 1)) {
+        if (at > 0 && text[at - 1] != ' ' && text[at - 1] != '(') continue;
+        qsizetype end = at + name.size() + 1;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+        return text.mid(at + name.size() + 1, end - at - name.size() - 1).toULongLong();
+    }
+    return 0;
+}
+
+// The literal of each FETCH answer among the reply lines, by UID: "* 4 FETCH (UID 9 BODY[...]
+// {23}", the 23 bytes on the lines that follow, then the rest of the answer (where the UID may
+// come instead).
+std::vector<std::pair<quint32, QByteArray>> fetched_literals(const QList<QByteArray>& lines) {
+    std::vector<std::pair<quint32, QByteArray>> found;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QByteArray line = lines[i];
+        if (!line.startsWith("* ") || !line.contains(" FETCH (")) continue;
+        while (line.endsWith('\n') || line.endsWith('\r')) line.chop(1);
+        quint64 uid = item_number(line, "UID");
+        QByteArray literal;
+        if (line.endsWith('}') && line.lastIndexOf('{') > 0) {
+            const qsizetype open = line.lastIndexOf('{');
+            const qsizetype length = line.mid(open + 1, line.size() - open - 2).toLongLong();
+            while (literal.size() < length && i + 1 < lines.size()) literal += lines[++i];
+            QByteArray rest = literal.mid(length);
+            literal.truncate(length);
+            if (rest.isEmpty() && i + 1 < lines.size() && !lines[i + 1].startsWith("* ")) {
+                rest = lines[++i];
+            }
+            if (!uid) uid = item_number(rest, "UID");
+        }
+        if (uid > 0 && uid <= kMaxUid) found.emplace_back(static_cast<quint32>(uid), literal);
+    }
+    return found;
 }
 
 }  // namespace
@@ -210,6 +253,11 @@ bool ImapSession::count_above(quint32 uid, qint64* count) {
 }
 
 bool ImapSession::fetch(const std::vector<quint32>& uids, const Receiver& receiver) {
+    return fetch_section(uids, QByteArray(), receiver);
+}
+
+bool ImapSession::fetch_section(const std::vector<quint32>& uids, const QByteArray& section,
+                                const Receiver& receiver) {
     if (!open_inbox(true)) return false;
     const auto local = [this] {
         curl_.cancel();
@@ -217,7 +265,7 @@ bool ImapSession::fetch(const std::vector<quint32>& uids, const Receiver& receiv
     };
     if (uids.empty()) return true;
     if (!receiver.begin(0)) return local();
-    send(message_path(uidvalidity_, uids[0]), {});
+    send(message_path(uidvalidity_, uids[0], section), {});
     for (size_t i = 0; i < uids.size(); ++i) {
         // What came before the receiver was ready for it.
         if (!text_.isEmpty() && !receiver.data(text_.constData(), size_t(text_.size()))) {
@@ -230,9 +278,79 @@ bool ImapSession::fetch(const std::vector<quint32>& uids, const Receiver& receiv
         // The next message is asked for before this one is closed, so that the server works
         // on it meanwhile.
         const bool more = i + 1 < uids.size();
-        if (more) send(message_path(uidvalidity_, uids[i + 1]), {});
+        const bool ahead = more && !(receiver.slow_end && receiver.slow_end(i));
+        const auto next = [&] { send(message_path(uidvalidity_, uids[i + 1], section), {}); };
+        if (ahead) next();
         if (!receiver.end(i)) return local();
+        if (more && !ahead) next();
         if (more && !receiver.begin(i + 1)) return local();
+    }
+    return true;
+}
+
+bool ImapSession::message_keys(const std::vector<quint32>& uids, std::vector<QByteArray>* keys) {
+    keys->assign(uids.size(), QByteArray());
+    if (!open_inbox(true)) return false;
+    std::vector<quint32> sorted = uids;
+    std::sort(sorted.begin(), sorted.end());
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    // The Message-ID fields of a few hundred messages an answer. libcurl keeps those lines to
+    // itself (they are a literal), but shows them to its reply lines.
+    QHash<quint32, QByteArray> by_uid;
+    QList<QByteArray> lines;
+    for (size_t at = 0; at < sorted.size(); at += kUidsPerCommand / 2) {
+        const size_t end = std::min(sorted.size(), at + kUidsPerCommand / 2);
+        lines.clear();
+        curl_.collect_lines(&lines);
+        const bool answered =
+            command("/INBOX", "UID FETCH " + uid_set(sorted.data() + at, sorted.data() + end) +
+                                  " (BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)])");
+        curl_.collect_lines(nullptr);
+        if (!answered) return false;
+        for (const auto& [uid, fields] : fetched_literals(lines)) {
+            by_uid.insert(uid, message_key(fields, false));
+        }
+    }
+    // A message without one is known by its whole header.
+    std::vector<quint32> whole;
+    for (const quint32 uid : sorted) {
+        if (by_uid.value(uid).isEmpty()) whole.push_back(uid);
+    }
+    QByteArray header;
+    const Receiver reader{[&](size_t) {
+                              header.clear();
+                              return true;
+                          },
+                          [&](const char* data, size_t size) {
+                              header.append(data, static_cast<qsizetype>(size));
+                              return true;
+                          },
+                          [&](size_t i) {
+                              by_uid.insert(whole[i], message_key(header));
+                              return true;
+                          }};
+    if (!fetch_section(whole, "HEADER", reader)) return false;
+    for (size_t i = 0; i < uids.size(); ++i) (*keys)[i] = by_uid.value(uids[i]);
+    return true;
+}
+
+bool ImapSession::sizes(const std::vector<quint32>& uids, qint64* octets) {
+    *octets = 0;
+    if (!open_inbox(true)) return false;
+    std::vector<quint32> sorted = uids;
+    std::sort(sorted.begin(), sorted.end());
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    for (size_t at = 0; at < sorted.size(); at += kUidsPerCommand) {
+        const size_t end = std::min(sorted.size(), at + kUidsPerCommand);
+        if (!command("/INBOX", "UID FETCH " + uid_set(sorted.data() + at, sorted.data() + end) +
+                                   " (RFC822.SIZE)")) {
+            return false;
+        }
+        for (const QByteArray& line : answer_lines(text_)) {
+            if (line.startsWith("* ") && line.contains(" FETCH (")) {
+                *octets += static_cast<qint64>(item_number(line, "RFC822.SIZE"));
+            }
+        }
     }
     return true;
 }
@@ -256,9 +374,11 @@ bool ImapSession::delete_messages(const std::vector<quint32>& uids) {
         const size_t end = std::min(sorted.size(), at + kUidsPerCommand);
         const QByteArray set = uid_set(sorted.data() + at, sorted.data() + end);
         if (!command("/INBOX", "UID STORE " + set + " +FLAGS.SILENT (\\Deleted)")) return false;
+        kill_point("after-flag");
         if (!command("/INBOX", *uidplus_ ? "UID EXPUNGE " + set : QByteArray("EXPUNGE"))) {
             return false;
         }
+        kill_point("after-expunge");
     }
     return true;
 }

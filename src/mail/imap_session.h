@@ -58,6 +58,15 @@ class ImapSession {
     // Fetches the messages with these UIDs, each exactly as the server stores it. A UID that is
     // no longer there is a failure.
     bool fetch(const std::vector<quint32>& uids, const Receiver& receiver);
+    // The same for one section of each message ("HEADER").
+    bool fetch_section(const std::vector<quint32>& uids, const QByteArray& section,
+                       const Receiver& receiver);
+
+    // The message_key() of each message, in the order of `uids` (one server round trip per few
+    // hundred messages; more for messages without a Message-ID).
+    bool message_keys(const std::vector<quint32>& uids, std::vector<QByteArray>* keys);
+    // The total size of the messages, in octets.
+    bool sizes(const std::vector<quint32>& uids, qint64* octets);
 
     // Marks the messages \Deleted and expunges them. With UIDPLUS (Dovecot offers it) only these
     // go; a server without it expunges every \Deleted message of the INBOX, as any client would.

@@ -56,6 +56,18 @@ bool reserved_device_name(const QString& name) {
            base.back().isDigit();
 }
 
+bool rename_between(int from_dir_fd, const QByteArray& from, int to_dir_fd, const QByteArray& to) {
+    int rc =
+        ::renameat2(from_dir_fd, from.constData(), to_dir_fd, to.constData(), RENAME_NOREPLACE);
+    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        // A file system without RENAME_NOREPLACE: a hard link fails the same way on a name that
+        // exists, and the old name goes afterwards.
+        rc = ::linkat(from_dir_fd, from.constData(), to_dir_fd, to.constData(), 0);
+        if (rc == 0) ::unlinkat(from_dir_fd, from.constData(), 0);
+    }
+    return rc == 0;
+}
+
 }  // namespace
 
 QString safe_file_name(const QString& proposed, const QString& fallback) {
@@ -120,6 +132,10 @@ int create_new_file(const QString& dir, const QString& name, QString* used_name)
     return -1;
 }
 
+bool rename_no_replace(int dir_fd, const QByteArray& from, const QByteArray& to) {
+    return rename_between(dir_fd, from, dir_fd, to);
+}
+
 bool rename_to_new_name(int dir_fd, const QByteArray& from, const QString& name,
                         QString* used_name) {
     return rename_to_new_name(dir_fd, from, dir_fd, name, used_name);
@@ -129,16 +145,7 @@ bool rename_to_new_name(int from_dir_fd, const QByteArray& from, int to_dir_fd, 
                         QString* used_name) {
     for (int n = 0; n < kMaxNumbered; ++n) {
         const QString candidate = numbered_name(name, n);
-        const QByteArray to = QFile::encodeName(candidate);
-        int rc =
-            ::renameat2(from_dir_fd, from.constData(), to_dir_fd, to.constData(), RENAME_NOREPLACE);
-        if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
-            // A file system without RENAME_NOREPLACE: a hard link fails the same way on a name
-            // that exists, and the old name goes afterwards.
-            rc = ::linkat(from_dir_fd, from.constData(), to_dir_fd, to.constData(), 0);
-            if (rc == 0) ::unlinkat(from_dir_fd, from.constData(), 0);
-        }
-        if (rc == 0) {
+        if (rename_between(from_dir_fd, from, to_dir_fd, QFile::encodeName(candidate))) {
             *used_name = candidate;
             return true;
         }

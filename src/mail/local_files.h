@@ -24,6 +24,10 @@ QString numbered_name(const QString& name, int n);
 // opened). Returns the open descriptor (write only, mode 0600) and the name used, or -1.
 int create_new_file(const QString& dir, const QString& name, QString* used_name);
 
+// Renames `from` to exactly `to` (both in the folder open as dir_fd), never replacing a file.
+// Returns false (errno set, EEXIST when `to` exists) on failure.
+bool rename_no_replace(int dir_fd, const QByteArray& from, const QByteArray& to);
+
 // Renames `from` (in the folder open as dir_fd) to `name`, or the first free numbered variant,
 // without ever replacing a file. Returns false (errno set) on failure.
 bool rename_to_new_name(int dir_fd, const QByteArray& from, const QString& name,

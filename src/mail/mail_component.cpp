@@ -2,15 +2,10 @@
 
 #include "mail/local_files.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 
 namespace qv {
-
-QByteArray mail_file_digest(QByteArrayView bytes) {
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Blake2b_256).toHex();
-}
 
 QString attachment_dir(const QString& mail_dir, const QString& file_name) {
     QString stem = QFileInfo(file_name).fileName();

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -21,28 +20,33 @@ struct ParsedMail {
     QString body;             // decoded text, lines ending in "\n"; HTML mail as plain text
     QString attachment;       // absolute path of the saved first attachment, or empty
     QString attachment_type;  // its MIME type ("audio/mpeg"), empty without one
-    QByteArray digest;        // mail_file_digest() of the file's bytes as they were read
     bool headerless = false;  // no usable header at all: the whole file is the body
 };
 
 // The subject of a mail that has no header to take one from.
 inline QString no_subject() { return QStringLiteral("(件名なし)"); }
 
-// A digest of a mail file's bytes (hex), the same for the same bytes wherever they are.
-QByteArray mail_file_digest(QByteArrayView bytes);
-
 // The folder, inside the mail directory, that holds the attachments of the received file
 // `file_name`: one folder per received file, so that no attachment can pose as a received mail
 // or meet another mail's attachment.
 QString attachment_dir(const QString& mail_dir, const QString& file_name);
 
-// The mail component: all POP3 and SMTP work, and reading a saved mail.
+// Takes a batch of received mail files (names relative to the mail directory) and stores them;
+// true when every one of them is stored.
+using StoreBatch = std::function<bool(const QStringList& names)>;
+
+// The mail component: all POP3, IMAP and SMTP work, and reading a saved mail.
 //
-//  RcvMail(server, user, password, command, dir)
-//    "STAT"     -> { "<count> <size>" }            ("0 0" when nothing waits)
-//    "SAVEALLD" -> { saved file name, ... }        every waiting mail saved in dir, then deleted
-//                                                  from the server; names are relative to dir
-//    "LIST"     -> { "<n> <size>", ... }
+//  RcvMail(server, user, password, command, dir)   (server: POP3, or IMAP for imap(s)://)
+//    "STAT"     -> { "<count> <size>",             the mail not received yet ("0 0": none),
+//                    "<unstored> <stored>" }       and what a stopped receive left: mails saved
+//                                                  but not stored, and mails stored but still on
+//                                                  the server (a SAVEALLD deletes them)
+//    "SAVEALLD" -> { saved file name, ... }        every mail not received yet saved in dir, and
+//                                                  once stored, deleted from the server (with
+//                                                  any stored earlier); names relative to dir
+//    "SAVEALL"  -> { saved file name, ... }        the same, leaving every mail on the server
+//    "LIST"     -> { "<n> <size>", ... }           (IMAP: nothing; it only logs in)
 //  ReadMail(file, dir)
 //    -> the mail, read; file is relative to dir (or absolute). The first attachment is saved in
 //       attachment_dir(dir, file). A file that is not readable at all (missing, empty, not a
@@ -77,8 +81,15 @@ class MailComponent {
         progress_ = std::move(progress);
     }
 
+    // Where SAVEALL and SAVEALLD hand each batch of saved files, as soon as they are safely on
+    // disk and before any of them is deleted on the server; called from the receive's thread.
+    // A batch it does not store stops the receive, with nothing more deleted. Without one, a
+    // batch counts as stored once its files are saved (the caller takes the names returned).
+    void setBatchSink(StoreBatch sink) { sink_ = std::move(sink); }
+
   protected:
     std::function<void(int, int)> progress_;
+    StoreBatch sink_;
 };
 
 }  // namespace qv

@@ -286,7 +286,7 @@ ParsedMail headerless_mail(QByteArrayView bytes) {
     return mail;
 }
 
-// The file's bytes, mapped: a stream for GMime and the view of the same bytes for the digest.
+// The file's bytes, mapped: a stream for GMime and the view of the same bytes.
 // The stream owns fd from here on.
 GRef<GMimeStream> mapped_file(int fd, QByteArrayView* bytes) {
     GMimeStream* mapped = g_mime_stream_mmap_new(fd, PROT_READ, MAP_PRIVATE);
@@ -332,8 +332,6 @@ std::optional<ParsedMail> MailReader::read(const QString& file, const QString& d
         error_ = QStringLiteral("メールのファイル「%1」を読めません").arg(path);
         return std::nullopt;
     }
-    const QByteArray digest = mail_file_digest(bytes);
-
     GRef<GMimeStream> stream = bounded_stream(bytes, file_stream.get());
     GRef<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
@@ -341,13 +339,10 @@ std::optional<ParsedMail> MailReader::read(const QString& file, const QString& d
     GMimeObject* top = message ? GMIME_OBJECT(message.get()) : nullptr;
     if (!top ||
         !(has_mail_header(top) || has_mail_header(g_mime_message_get_mime_part(message.get())))) {
-        ParsedMail mail = headerless_mail(bytes);
-        mail.digest = digest;
-        return mail;
+        return headerless_mail(bytes);
     }
 
     ParsedMail mail;
-    mail.digest = digest;
     mail.subject = decode_header_text(raw_header(top, "Subject"));
     QByteArray from = raw_header(top, "From");
     if (from.trimmed().isEmpty()) from = raw_header(top, "Sender");

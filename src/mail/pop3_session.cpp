@@ -143,25 +143,19 @@ bool Pop3Session::uidl(std::vector<std::pair<int, QByteArray>>* messages) {
     return true;
 }
 
-bool Pop3Session::fetch_and_delete(const std::vector<Step>& steps, const Receiver& receiver) {
+bool Pop3Session::retrieve(const std::vector<int>& numbers, const Receiver& receiver) {
     if (failed_) return false;
-    // Every RETR first, then every DELE: Dovecot commits the deletions at QUIT about twice as
-    // fast when they did not come between the retrievals. Nothing is deleted before QUIT
-    // either way.
-    const auto next_fetch = [&steps](size_t from) {
-        while (from < steps.size() && !steps[from].fetch) ++from;
-        return from;
-    };
     const auto local = [this] {
         curl_.cancel();
         return fail(QString(), true);
     };
-    size_t i = next_fetch(0);
-    if (i < steps.size()) {
-        if (!receiver.begin(i)) return local();
-        send('/' + QByteArray::number(steps[i].number), nullptr, true);
-    }
-    while (i < steps.size()) {
+    const auto retr = [this, &numbers](size_t i) {
+        send('/' + QByteArray::number(numbers[i]), nullptr, true);
+    };
+    if (numbers.empty()) return true;
+    if (!receiver.begin(0)) return local();
+    retr(0);
+    for (size_t i = 0; i < numbers.size(); ++i) {
         // What came before the receiver was ready for it.
         if (!text_.isEmpty() && !receiver.data(text_.constData(), size_t(text_.size()))) {
             return local();
@@ -178,17 +172,41 @@ bool Pop3Session::fetch_and_delete(const std::vector<Step>& steps, const Receive
         }
         // The next message is asked for before this one is closed and the next file made, so
         // that the server works on it meanwhile.
-        const size_t next = next_fetch(i + 1);
-        if (next < steps.size()) send('/' + QByteArray::number(steps[next].number), nullptr, true);
+        const bool more = i + 1 < numbers.size();
+        const bool ahead = more && !(receiver.slow_end && receiver.slow_end(i));
+        if (ahead) retr(i + 1);
         if (!receiver.end(i)) return local();
-        if (next < steps.size() && !receiver.begin(next)) return local();
-        i = next;
-    }
-    for (const Step& step : steps) {
-        deleting_ = true;
-        if (!command('/' + QByteArray::number(step.number), "DELE", false)) return false;
+        if (more && !ahead) retr(i + 1);
+        if (more && !receiver.begin(i + 1)) return local();
     }
     return true;
+}
+
+bool Pop3Session::delete_messages(const std::vector<int>& numbers) {
+    for (const int number : numbers) {
+        deleting_ = true;
+        if (!command('/' + QByteArray::number(number), "DELE", false)) return false;
+    }
+    return !failed_;
+}
+
+bool Pop3Session::fetch_and_delete(const std::vector<Step>& steps, const Receiver& receiver) {
+    if (failed_) return false;
+    // Every RETR first, then every DELE: Dovecot commits the deletions at QUIT about twice as
+    // fast when they did not come between the retrievals. Nothing is deleted before QUIT
+    // either way.
+    std::vector<int> fetch;
+    std::vector<size_t> step_of;
+    std::vector<int> all;
+    for (size_t i = 0; i < steps.size(); ++i) {
+        all.push_back(steps[i].number);
+        if (!steps[i].fetch) continue;
+        fetch.push_back(steps[i].number);
+        step_of.push_back(i);
+    }
+    const Receiver by_step{[&](size_t i) { return receiver.begin(step_of[i]); }, receiver.data,
+                           [&](size_t i) { return receiver.end(step_of[i]); }};
+    return retrieve(fetch, by_step) && delete_messages(all);
 }
 
 bool Pop3Session::quit() {

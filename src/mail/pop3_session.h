@@ -44,7 +44,14 @@ class Pop3Session {
         std::function<bool(size_t step)> begin;
         std::function<bool(const char* data, size_t size)> data;
         std::function<bool(size_t step)> end;
+        // Whether end(step) will take long (a batch to store): the next message is then asked
+        // for only after it, as a command left unanswered that long would time out.
+        std::function<bool(size_t step)> slow_end = nullptr;
     };
+    // Retrieves the messages (RETR), in order: receiver.begin(i) ... end(i) for numbers[i].
+    bool retrieve(const std::vector<int>& numbers, const Receiver& receiver);
+    // Asks for the messages to be deleted (DELE); they go only when quit() succeeds.
+    bool delete_messages(const std::vector<int>& numbers);
     // Retrieves the messages of the steps that ask for it, in order, then deletes those of all
     // steps. True when every message came whole and every deletion was accepted (still to be
     // committed by quit()).

@@ -61,6 +61,13 @@ QByteArray ServerAddress::url(const QByteArray& path) const {
     return scheme + "://" + h + ':' + QByteArray::number(port) + path;
 }
 
+MailProtocol incoming_protocol(const QString& text) {
+    const QString t = text.trimmed().toLower();
+    return t.startsWith(QLatin1String("imap://")) || t.startsWith(QLatin1String("imaps://"))
+               ? MailProtocol::Imap
+               : MailProtocol::Pop3;
+}
+
 std::optional<ServerAddress> parse_server_address(const QString& text, MailProtocol protocol,
                                                   QString* error) {
     QString rest = text.trimmed();

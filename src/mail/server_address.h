@@ -32,6 +32,10 @@ struct ServerAddress {
     QByteArray url(const QByteArray& path = "/") const;
 };
 
+// The protocol of a receiving server as the user typed it: IMAP for imap:// and imaps://
+// addresses, POP3 for every other (a bare host name has always meant POP3 here).
+MailProtocol incoming_protocol(const QString& text);
+
 // Parses what the user typed for the given protocol; nullopt and a Japanese reason if it is not a
 // server address (or names the other protocol).
 std::optional<ServerAddress> parse_server_address(const QString& text, MailProtocol protocol,

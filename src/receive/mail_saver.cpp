@@ -1,6 +1,7 @@
 #include "receive/mail_saver.h"
 
 #include "core/clock.h"
+#include "core/kill_point.h"
 #include "core/wait.h"
 #include "mail/local_files.h"
 #include "mail/mail_component.h"
@@ -55,35 +56,30 @@ bool MailSaver::savemail2db(const QString& cfile, const QString& wfrom, const QS
     return false;
 }
 
-QSet<QString> MailSaver::known_names(const QString& mail_dir) {
-    if (ledger_.dir() != mail_dir) ledger_.load(mail_dir);
-    QSet<QString> in_database;
-    std::vector<std::pair<QString, QByteArray>> missing;
-    const auto note = [&](const QString& name, bool is_mail) {
-        in_database.insert(name);
-        if (ledger_.contains(name)) return;
-        // Stored just before a crash: remember it, with its digest while its file is there.
-        missing.emplace_back(name, is_mail && is_saved_mail_name(name)
-                                       ? StoredLedger::digestOf(QDir(mail_dir).filePath(name))
-                                       : QByteArray());
-    };
+void MailSaver::load_ledger(const QString& mail_dir) {
+    if (ledger_.isLoaded() && ledger_.dir() == mail_dir) return;
+    ledger_.load(mail_dir);
+    // Stored just before a crash: the database has the row, the list not yet the name.
+    QStringList missing;
     for (const auto& [file, attach] : store_.mailFiles()) {
-        note(file, true);
+        if (!ledger_.contains(file)) missing.append(file);
         const QString attachment = name_in(mail_dir, attach);
-        if (!attachment.isEmpty()) note(attachment, false);
+        if (!attachment.isEmpty() && !ledger_.contains(attachment)) missing.append(attachment);
     }
-    ledger_.add(missing);
-    return in_database;
+    // Known from now on either way; a list that could not take them gets them again next time.
+    if (!ledger_.add(missing)) {
+        std::fprintf(stderr, "quorvel: %s\n", qUtf8Printable(ledger_.errorString()));
+    }
 }
 
 int MailSaver::store_files(const QStringList& names, const QString& mail_dir,
                            const Progress& progress) {
     error_.clear();
-    const QSet<QString> in_database = known_names(mail_dir);
+    load_ledger(mail_dir);
     QStringList todo;
     QSet<QString> seen;
     for (const QString& name : names) {
-        if (seen.contains(name) || ledger_.contains(name) || in_database.contains(name)) continue;
+        if (seen.contains(name) || ledger_.contains(name)) continue;
         seen.insert(name);
         todo.append(name);
     }
@@ -116,29 +112,18 @@ int MailSaver::store_files(const QStringList& names, const QString& mail_dir,
         next += static_cast<int>(batch.size());
 
         const bool grouped = store_.beginBatch();
-        std::vector<std::pair<QString, QByteArray>> done;
-        QSet<QByteArray> digests;
-        int mails = 0;
+        QStringList rows;
+        QStringList listed;  // attachments that older versions saved beside the mails
         for (const Read& r : batch) {
-            if (!r.mail) {
-                quarantine(mail_dir, r.name, r.error);
-                continue;
-            }
+            if (!r.mail) continue;
             const ParsedMail& m = *r.mail;
-            if (!m.digest.isEmpty() &&
-                (ledger_.containsDigest(m.digest) || digests.contains(m.digest))) {
-                // The same bytes as a mail already stored: a second copy of one download.
-                done.emplace_back(r.name, m.digest);
-                continue;
-            }
             // The sender has always been stored after one blank.
-            if (!savemail2db(r.name, QLatin1Char(' ') + m.sender, m.date, m.subject, m.body,
-                             m.attachment)) {
-                continue;
+            if (savemail2db(r.name, QLatin1Char(' ') + m.sender, m.date, m.subject, m.body,
+                            m.attachment)) {
+                rows.append(r.name);
+                const QString attachment = name_in(mail_dir, m.attachment);
+                if (!attachment.isEmpty()) listed.append(attachment);
             }
-            done.emplace_back(r.name, m.digest);
-            if (!m.digest.isEmpty()) digests.insert(m.digest);
-            ++mails;
         }
         if (grouped && !store_.commitBatch()) {
             // None of this batch is in the database: the files stay for the next attempt.
@@ -147,8 +132,18 @@ int MailSaver::store_files(const QStringList& names, const QString& mail_dir,
                          static_cast<int>(batch.size()), qUtf8Printable(error_));
             continue;
         }
-        ledger_.add(done);
-        stored += mails;
+        kill_point("after-commit");
+        if (!ledger_.add(rows + listed)) {
+            // In the database all the same; only a receive that goes on could lose track.
+            error_ = ledger_.errorString();
+            std::fprintf(stderr, "quorvel: %s\n", qUtf8Printable(error_));
+            return stored + static_cast<int>(rows.size());
+        }
+        kill_point("after-ledger");
+        for (const Read& r : batch) {
+            if (!r.mail) quarantine(mail_dir, r.name, r.error);
+        }
+        stored += static_cast<int>(rows.size());
         if (progress) progress(next, total);
     }
     return stored;
@@ -189,13 +184,11 @@ void MailSaver::quarantine(const QString& mail_dir, const QString& name, const Q
 }
 
 QStringList MailSaver::left_over_files(const QString& mail_dir) {
-    const QSet<QString> in_database = known_names(mail_dir);
+    load_ledger(mail_dir);
     QStringList left;
     const QStringList names = QDir(mail_dir).entryList(QDir::Files, QDir::Name);
     for (const QString& name : names) {
-        if (!is_saved_mail_name(name)) continue;
-        if (ledger_.contains(name) || in_database.contains(name)) continue;
-        left.append(name);
+        if (is_saved_mail_name(name) && !ledger_.contains(name)) left.append(name);
     }
     return left;
 }

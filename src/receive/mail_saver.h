@@ -17,8 +17,9 @@ class Waiter;
 // Stores the mail files the component saved: each is read once with ReadMail and becomes one
 // unread row of the inbox. Nothing the server handed over is lost on the way to the database: a
 // file whose row never got written (the program was killed, the database refused) stays in the
-// mail directory and is stored by the next store_left_over_mail(). No file is stored twice, and
-// no mail either: a file with the same bytes as a mail already stored is left as it is.
+// mail directory and is stored by the next store_left_over_mail() or when the component hands it
+// over again. No file is stored twice: a name that has had its row is in the StoredLedger, which
+// is synced after each batch's rows are committed.
 //
 // A file that ReadMail cannot read at all (the component reads every mail, however broken; this
 // is an empty or unreadable file) is moved into quarantine_dir() after that one attempt, so that
@@ -39,7 +40,8 @@ class MailSaver {
                      const QString& subject, const QString& body, const QString& attach);
 
     // Stores the named files of `mail_dir` (as SAVEALLD returned them), in order, skipping any
-    // that already have their row. Returns how many were stored.
+    // that already have their row. Returns how many were stored; lastError() is empty when every
+    // one of them now has its row (or was unreadable and went to quarantine).
     int store_files(const QStringList& names, const QString& mail_dir,
                     const Progress& progress = {});
 
@@ -48,8 +50,9 @@ class MailSaver {
     // Stores them. Returns how many were stored.
     int store_left_over_mail(const QString& mail_dir, const Progress& progress = {});
 
-    // Why the last store failed (empty when it did not).
+    // Why the last store failed (empty when it did not), until the next store or clearError().
     const QString& lastError() const { return error_; }
+    void clearError() { error_.clear(); }
 
     // Where unreadable received files are kept: "quarantine" in the mail directory.
     static QString quarantine_dir(const QString& mail_dir);
@@ -60,9 +63,9 @@ class MailSaver {
     void setBatch(int files) { batch_files_ = files > 0 ? files : 1; }
 
   private:
-    // Loads the list of stored names for `mail_dir` and brings it up to date with the
-    // database; returns the names the database knows.
-    QSet<QString> known_names(const QString& mail_dir);
+    // Loads the list of stored names for `mail_dir` once, and brings it up to date with the
+    // database.
+    void load_ledger(const QString& mail_dir);
     // Moves an unreadable received file out of the way.
     void quarantine(const QString& mail_dir, const QString& name, const QString& reason);
 

@@ -4,10 +4,13 @@
 #include "core/paths.h"
 #include "core/wait.h"
 #include "mail/mail_component.h"
+#include "mail/server_address.h"
 #include "settings/account_table.h"
+#include "store/mail_store.h"
 
 #include <QElapsedTimer>
 #include <QMetaObject>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -18,7 +21,8 @@ namespace qv {
 namespace {
 
 const QString kStat = QStringLiteral("STAT");
-const QString kSaveAll = QStringLiteral("SAVEALLD");
+const QString kSaveAndDelete = QStringLiteral("SAVEALLD");
+const QString kSaveAndKeep = QStringLiteral("SAVEALL");
 
 // The number of waiting mails in a STAT answer ("<count> <size>"); 0 for a failure, an answer
 // without a blank, "0 0", or a count that is not a number.
@@ -50,6 +54,7 @@ Receiver::Receiver(AccountTable& accounts, const Paths& paths, MailStore& store,
       component_(component),
       out_(out),
       waiter_(waiter),
+      store_(store),
       saver_(store, component, clock, waiter) {}
 
 Receiver::~Receiver() = default;
@@ -65,11 +70,18 @@ QString Receiver::account_label(const Account& account) {
     return account.account + QLatin1Char('@') + account.pop;
 }
 
+bool Receiver::keeps_mail_on_server(const Account& account) {
+    if (const std::optional<bool> keep = store_.keepOnServer(account.id)) return *keep;
+    // Whoever chose IMAP reads the mailbox elsewhere too; POP3 has always emptied it.
+    return mail::incoming_protocol(account.pop) == mail::MailProtocol::Imap;
+}
+
 void Receiver::check_new_mail() {
     AccountTable& s = accounts_;
     if (s.account_count == 0) return;  // nothing asked, nothing said
     int total = 0;
     QStringList failures;
+    receive_unfinished_ = false;
     for (int i = 1; i <= s.account_count; ++i) {
         const Account& account = s.accounts[i];
         use_account(account);
@@ -91,6 +103,12 @@ void Receiver::check_new_mail() {
             total += count;
             component_.Sleep(1);
         }
+        // "<unstored> <stored on the server>", from a receive that was stopped.
+        const QStringList left = result->value(1).split(QLatin1Char(' '));
+        if (left.value(0).toInt() > 0 ||
+            (left.value(1).toInt() > 0 && !keeps_mail_on_server(account))) {
+            receive_unfinished_ = true;
+        }
     }
     waiting_mail_count_ = total;
     // A server that could not be asked is never reported as an empty mailbox: the count is
@@ -110,12 +128,22 @@ void Receiver::show_storing(int done, int total) {
     out_.show_status(QStringLiteral("保存中 %1/%2").arg(done).arg(total));
 }
 
+bool Receiver::store_batch(const QStringList& names) {
+    stored_ += saver_.store_files(names, paths_.mail_dir,
+                                  [this](int done, int total) { show_storing(done, total); });
+    return saver_.lastError().isEmpty();
+}
+
 int Receiver::store_left_over_mail() {
     return saver_.store_left_over_mail(paths_.mail_dir,
                                        [this](int done, int total) { show_storing(done, total); });
 }
 
-int Receiver::receive_mail() {
+int Receiver::receive_mail() { return receive(false); }
+
+int Receiver::finish_unfinished_receive() { return receive_unfinished_ ? receive(true) : 0; }
+
+int Receiver::receive(bool quiet_when_nothing) {
     if (receiving_) return 0;
     receiving_ = true;
     AccountTable& s = accounts_;
@@ -126,8 +154,9 @@ int Receiver::receive_mail() {
             failures
                 << QStringLiteral("受信したメールを保存できません：%1").arg(saver_.lastError());
         }
+        saver_.clearError();  // said once
     };
-    int stored = store_left_over_mail();
+    stored_ = store_left_over_mail();
     note_store_error();
 
     // The component reports its progress from its own thread; the status line shows it here,
@@ -149,6 +178,18 @@ int Receiver::receive_mail() {
             },
             Qt::QueuedConnection);
     });
+    // Each batch is stored here, on this thread, while the component's thread waits for the
+    // answer: nothing of it is deleted on the server before it is in the database.
+    component_.setBatchSink([this](const QStringList& names) {
+        bool stored = false;
+        const auto store = [&] { stored = store_batch(names); };
+        if (QThread::currentThread() == thread()) {
+            store();
+        } else {
+            QMetaObject::invokeMethod(this, store, Qt::BlockingQueuedConnection);
+        }
+        return stored;
+    });
     QTimer progress_voice;
     progress_voice.setInterval(kProgressEveryMs);
     connect(&progress_voice, &QTimer::timeout, this, [this] {
@@ -162,11 +203,12 @@ int Receiver::receive_mail() {
     for (int i = 1; i <= s.account_count; ++i) {
         const Account& account = s.accounts[i];
         use_account(account);
+        const QString command = keeps_mail_on_server(account) ? kSaveAndKeep : kSaveAndDelete;
         MailArray saved;
         QString error;
         waiter_.run([&] {
-            saved = component_.RcvMail(s.cur_pop, s.cur_user, s.cur_password, kSaveAll,
-                                       paths_.mail_dir);
+            saved =
+                component_.RcvMail(s.cur_pop, s.cur_user, s.cur_password, command, paths_.mail_dir);
             if (!saved) error = component_.lastError();
         });
         if (!saved) {
@@ -174,19 +216,33 @@ int Receiver::receive_mail() {
             failures << QStringLiteral("%1 のメールを受信できません：%2")
                             .arg(account_label(account), reason_of(error));
             std::fprintf(stderr, "quorvel: %s\n", qUtf8Printable(failures.last()));
+            note_store_error();
             continue;
         }
-        stored += saver_.store_files(*saved, paths_.mail_dir,
-                                     [this](int done, int total) { show_storing(done, total); });
+        // What the component handed over without a batch (none of it when every batch went
+        // through store_batch: those names are stored already).
+        stored_ += saver_.store_files(*saved, paths_.mail_dir,
+                                      [this](int done, int total) { show_storing(done, total); });
         note_store_error();
     }
     component_.setProgress(nullptr);
+    component_.setBatchSink(nullptr);
     progress_voice.stop();
 
     // The count first, then what went wrong: each failure once, in words, with what to do.
+    const int stored = stored_;
     const QString result = stored > 0 ? QStringLiteral("%1通のメールを受信しました").arg(stored)
                                       : QStringLiteral("受信したメールはありません");
-    if (failed_accounts < s.account_count || s.account_count == 0) out_.tell(result);
+    const bool nothing = stored == 0 && failures.isEmpty();
+    if ((failed_accounts < s.account_count || s.account_count == 0) &&
+        !(quiet_when_nothing && nothing)) {
+        out_.tell(result);
+    }
+    if (const int unreadable = static_cast<int>(saver_.take_quarantined().size())) {
+        out_.tell(QStringLiteral("読み取れないメールが%1通ありました。メールフォルダーの中の "
+                                 "quarantine フォルダーに、そのまま保管してあります")
+                      .arg(unreadable));
+    }
     for (const QString& failure : failures) out_.tell(failure);
     receiving_ = false;
     return stored;

@@ -20,10 +20,15 @@ class Waiter;
 
 // Asking every account's server how much mail waits, and receiving it into the database.
 //
-// Several accounts: the check adds up what waits on all of them and says the total once, and
-// waiting_mail_count holds that total. A server that cannot be reached or refuses the login
-// counts as no mail in what is said; the status line names the account and the reason. The
-// transport runs off the GUI thread while the user's input waits.
+// Several accounts, POP3 and IMAP alike: the check adds up what waits on all of them and says the
+// total once, and waiting_mail_count holds that total. A server that cannot be reached or refuses
+// the login counts as no mail in what is said; the status line names the account and the reason.
+// The transport runs off the GUI thread while the user's input waits.
+//
+// Each account's mail is left on the server or deleted once stored, as the account says
+// (MailStore::keepOnServer), and when it does not say, as its address suggests: IMAP keeps,
+// POP3 deletes. The component hands each batch it saved to this object, which stores it on the
+// GUI thread (the database lives there) before the component deletes any of it on the server.
 class Receiver : public QObject {
     Q_OBJECT
   public:
@@ -35,11 +40,21 @@ class Receiver : public QObject {
     void mail_check_Click() { check_new_mail(); }
     // What the last check found waiting, on all accounts together.
     int waiting_mail_count() const { return waiting_mail_count_; }
+    // Whether the last check found what a stopped receive left undone: mails saved but not
+    // stored, or stored but not yet deleted on a server that should not keep them.
+    bool receive_unfinished() const { return receive_unfinished_; }
+
+    // Receives when the last check found a stopped receive's work undone, saying nothing when
+    // that only finished it (no new mail, no failure). Returns how many mails were stored.
+    int finish_unfinished_receive();
 
     // Receives every account's waiting mail and stores it. The status line shows the progress;
     // a receive that lasts says how far it is every few seconds; the end says how many mails
     // were stored and names each account that failed, with why. Returns how many were stored.
     int receive_mail();
+
+    // Whether receiving leaves the account's mail on the server.
+    bool keeps_mail_on_server(const Account& account);
 
     // Stores the saved mail files that never got their row (the program was stopped while it
     // received). Returns how many were stored.
@@ -52,14 +67,20 @@ class Receiver : public QObject {
     void use_account(const Account& account);
     static QString account_label(const Account& account);
     void show_storing(int done, int total);
+    int receive(bool quiet_when_nothing);
+    // Stores a batch the component handed over (on the GUI thread); true when all of it is.
+    bool store_batch(const QStringList& names);
 
     AccountTable& accounts_;
     const Paths& paths_;
     MailComponent& component_;
     Feedback& out_;
     Waiter& waiter_;
+    MailStore& store_;
     MailSaver saver_;
     int waiting_mail_count_ = 0;
+    bool receive_unfinished_ = false;
+    int stored_ = 0;  // mails stored by the receive in hand
     bool receiving_ = false;
     std::pair<int, int> progress_;  // mails received, mails waiting, while receiving
 };

@@ -170,7 +170,11 @@ bool MainWindow::Form_Load() {
     // shown afterwards is complete; then the check, and receiving when some waits.
     parts_.receiver->store_left_over_mail();
     parts_.receiver->check_new_mail();
-    if (parts_.receiver->waiting_mail_count() > 0) parts_.receiver->receive_mail();
+    if (parts_.receiver->waiting_mail_count() > 0) {
+        parts_.receiver->receive_mail();
+    } else {
+        parts_.receiver->finish_unfinished_receive();
+    }
     // 18.-20. The inbox, its count and its unread mail.
     parts_.mail_list->set_current_folder(kInbox);
     parts_.mail_list->read_mail_from_db();

@@ -369,6 +369,20 @@ bool MailStore::updateAccount(const AccountFields& f, int id) {
                 {f.pop, f.smtp, f.account, f.password, f.email, f.name, f.default_, id});
 }
 
+std::optional<bool> MailStore::keepOnServer(int account_id) {
+    QSqlQuery q(db_);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("select keep_on_server from account where id=?"));
+    q.addBindValue(account_id);
+    if (!q.exec() || !q.next() || q.value(0).isNull()) return std::nullopt;
+    return q.value(0).toBool();
+}
+
+bool MailStore::setKeepOnServer(int account_id, std::optional<bool> keep) {
+    return exec(QStringLiteral("update account set keep_on_server=? where id=?"),
+                {keep ? QVariant(*keep ? 1 : 0) : QVariant(QMetaType(QMetaType::Int)), account_id});
+}
+
 std::optional<NewsRow> MailStore::news() {
     QSqlQuery q(db_);
     q.setForwardOnly(true);

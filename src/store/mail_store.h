@@ -139,6 +139,11 @@ class MailStore {
     int insertAccount(const AccountFields& fields);
     [[nodiscard]] bool updateAccount(const AccountFields& fields, int id);
 
+    // Whether receiving the account's mail leaves it on the server; nullopt when the user never
+    // said (the column is NULL) or there is no such account.
+    std::optional<bool> keepOnServer(int account_id);
+    [[nodiscard]] bool setKeepOnServer(int account_id, std::optional<bool> keep);
+
     // options
     std::optional<NewsRow> news();
     [[nodiscard]] bool updateNewsSel(bool sel);

@@ -31,7 +31,7 @@ const std::vector<Table>& tables() {
         {"account", "id,cur,pop,smtp,account,password,email,name,default",
          "create table account (id integer primary key autoincrement, cur boolean not null "
          "default 0, pop text, smtp text, account text, [password] text, email text, [name] "
-         "text, [default] text)"},
+         "text, [default] text, keep_on_server boolean)"},
         {"news", "sel,site", "create table news (sel boolean not null default 1, site text)"},
         {"signature", "email,signature", "create table signature (email text, signature text)"},
         {"voice", "sec,voice_file", "create table voice (sec integer, voice_file text)"},
@@ -84,6 +84,24 @@ bool speech_is_whole(QSqlDatabase& db) {
     QSqlQuery q(db);
     return q.exec(QStringLiteral("select count(*) from speech")) && q.next() &&
            q.value(0).toInt() == 1;
+}
+
+bool has_column(QSqlDatabase& db, const QString& table, const QString& column) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(table))) return false;
+    while (q.next()) {
+        if (q.value(1).toString() == column) return true;
+    }
+    return false;
+}
+
+// Whether receiving leaves the account's mail on the server. NULL in every row it is added to:
+// each account then receives as its address suggests until the user says otherwise. verify()
+// does not ask for it, so a file without it gets to upgrade().
+bool ensure_keep_on_server(QSqlDatabase& db, QString* error) {
+    return has_column(db, QStringLiteral("account"), QStringLiteral("keep_on_server")) ||
+           run(db, QStringLiteral("alter table account add column keep_on_server boolean"), {},
+               error);
 }
 
 bool set_version(QSqlDatabase& db, int version, QString* error) {
@@ -193,8 +211,15 @@ bool upgrade(QSqlDatabase& db, QString* error) {
     // The settings dialog saves by updating the row: without it the user's choice would be
     // dropped without a word. A file of this version can still have lost it (an older program or
     // a hand edit), so it is put back.
-    if (!speech_is_whole(db))
-        return in_transaction(db, error, [&] { return ensure_speech(db, error); });
+    if (!speech_is_whole(db) &&
+        !in_transaction(db, error, [&] { return ensure_speech(db, error); })) {
+        return false;
+    }
+    // Not tied to a version: an older program reads the file with the column as it did
+    // without it, and a file that came up to this version without it gets it here.
+    if (!has_column(db, QStringLiteral("account"), QStringLiteral("keep_on_server"))) {
+        return in_transaction(db, error, [&] { return ensure_keep_on_server(db, error); });
+    }
     return true;
 }
 

@@ -5,9 +5,10 @@
 #include "mail/curl_mail_component.h"
 #include "mail/header_decoder.h"
 #include "mail/local_files.h"
+#include "mail/message_key.h"
 #include "mail/outgoing_message.h"
+#include "mail/receive_record.h"
 #include "mail/server_address.h"
-#include "mail/uidl_record.h"
 #include "support/fakes.h"
 
 #include <QFile>
@@ -419,7 +420,7 @@ TEST_F(BuiltMessageTest, RefusesWhatCannotBeSent) {
 
 // --- the receive record ---
 
-TEST(UidlRecordTest, NamesOneRecordPerServerAndUser) {
+TEST(ReceiveRecordTest, NamesOneRecordPerServerAndUser) {
     QString error;
     const auto a =
         parse_server_address(QStringLiteral("mail.example.test"), MailProtocol::Pop3, &error);
@@ -428,37 +429,77 @@ TEST(UidlRecordTest, NamesOneRecordPerServerAndUser) {
     const auto c =
         parse_server_address(QStringLiteral("mail.example.test:110"), MailProtocol::Pop3, &error);
     ASSERT_TRUE(a && b && c);
-    const QString name = UidlRecord::file_name(*a, QStringLiteral("user1"));
+    const QString name = ReceiveRecord::file_name(*a, QStringLiteral("user1"));
     EXPECT_TRUE(name.startsWith(QStringLiteral(".uidl-")));
-    EXPECT_EQ(name, UidlRecord::file_name(*b, QStringLiteral("user1")));
-    EXPECT_NE(name, UidlRecord::file_name(*a, QStringLiteral("user2")));
-    EXPECT_NE(name, UidlRecord::file_name(*c, QStringLiteral("user1")));
+    EXPECT_EQ(name, ReceiveRecord::file_name(*b, QStringLiteral("user1")));
+    EXPECT_NE(name, ReceiveRecord::file_name(*a, QStringLiteral("user2")));
+    EXPECT_NE(name, ReceiveRecord::file_name(*c, QStringLiteral("user1")));
 }
 
-TEST(UidlRecordTest, KeepsWholeLinesAndLocksTheAccount) {
+TEST(ReceiveRecordTest, KeepsWholeLinesAcrossFormatsAndLocksTheFolder) {
     QTemporaryDir dir;
     const QString name = QStringLiteral(".uidl-test");
-    // A line cut short by a crash is not trusted.
+    // The older version's record: saved, never handed over. A line cut short by a crash is not
+    // trusted.
     ASSERT_TRUE(
         write_file(dir.filePath(name), "id1\tone.eml\nbroken line\nid2\ttwo.eml\nid3\tthr"));
     QString error;
     {
-        UidlRecord record;
+        ReceiveRecord record;
         ASSERT_TRUE(record.open(dir.path(), name, &error)) << error.toStdString();
         ASSERT_EQ(record.entries().size(), 2u);
-        EXPECT_EQ(record.entries()[1].uidl, QByteArray("id2"));
-        EXPECT_EQ(record.entries()[1].file, QStringLiteral("two.eml"));
+        EXPECT_EQ(record.find("id2")->file, QStringLiteral("two.eml"));
+        EXPECT_FALSE(record.find("id2")->stored);
 
-        UidlRecord second;
+        ReceiveRecord second;
         EXPECT_FALSE(second.open(dir.path(), name, &error));
         EXPECT_TRUE(error.contains(QStringLiteral("実行中")));
 
-        ASSERT_TRUE(record.clear(&error));
-        ASSERT_TRUE(record.append({{"id4", QStringLiteral("四.eml")}}, &error));
+        ASSERT_TRUE(record.saving(
+            {{"id4", QStringLiteral(".qv-part-x"), QStringLiteral("四.eml"), "mkey", false}},
+            &error));
+        ASSERT_TRUE(record.stored({"id1", "id4"}, &error));
     }
-    EXPECT_EQ(file_bytes(dir.filePath(name)), QStringLiteral("id4\t四.eml\n").toUtf8());
-    UidlRecord again;  // the lock went with the first object
-    EXPECT_TRUE(again.open(dir.path(), name, &error));
+    QFile cut(dir.filePath(name));
+    ASSERT_TRUE(cut.open(QIODevice::Append));
+    cut.write("D\tid2");
+    cut.close();
+    {
+        ReceiveRecord again;  // the lock went with the first object
+        ASSERT_TRUE(again.open(dir.path(), name, &error)) << error.toStdString();
+        ASSERT_EQ(again.entries().size(), 3u);
+        EXPECT_TRUE(again.find("id1")->stored);
+        EXPECT_FALSE(again.find("id2")->stored);
+        const ReceiveRecord::Entry* four = again.find("id4");
+        ASSERT_TRUE(four);
+        EXPECT_EQ(four->temp, QStringLiteral(".qv-part-x"));
+        EXPECT_EQ(four->file, QStringLiteral("四.eml"));
+        EXPECT_EQ(four->key, QByteArray("mkey"));
+        EXPECT_TRUE(four->stored);
+        ASSERT_TRUE(again.rewrite(7, {*four}, &error));
+    }
+    ReceiveRecord last;
+    ASSERT_TRUE(last.open(dir.path(), name, &error));
+    EXPECT_EQ(last.uidvalidity(), 7u);
+    ASSERT_EQ(last.entries().size(), 1u);
+    EXPECT_TRUE(last.find("id4")->stored);
+    EXPECT_TRUE(last.find("id4")->temp.isEmpty());
+}
+
+TEST(MessageKeyTest, TheMessageIdAloneOrTheWholeHeaderFindsTheSameMail) {
+    const QByteArray header =
+        "From: a@example.test\r\nMessage-ID:\r\n <k1@example.test>\r\nSubject: x\r\n\r\n";
+    const QByteArray key = message_key(header + "body\r\n");
+    EXPECT_EQ(header_length(header + "body\r\n"), header.size());
+    EXPECT_EQ(header_length("From: a\r\nSubject: b\r\n"), -1);
+    // As an IMAP server hands out just that field.
+    EXPECT_EQ(message_key("Message-ID: <k1@example.test>\r\n\r\n", false), key);
+    EXPECT_NE(message_key("Message-ID: <k2@example.test>\r\n\r\n", false), key);
+    // Without one: the whole header, never the field alone.
+    const QByteArray bare = "From: a@example.test\r\nSubject: x\r\n\r\n";
+    EXPECT_TRUE(message_key("\r\n", false).isEmpty());
+    EXPECT_EQ(message_key(bare + "one body"), message_key(bare + "another"));
+    EXPECT_NE(message_key(bare), message_key("From: b@example.test\r\nSubject: x\r\n\r\n"));
 }
 
 TEST(SleepTest, PausesThroughThePauser) {

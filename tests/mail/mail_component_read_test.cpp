@@ -169,7 +169,6 @@ TEST_P(CorpusTest, DecodesToItsGoldenFile) {
                                     ? QString()
                                     : saved(file, golden->attachment.toUtf8().constData()));
     EXPECT_EQ(mail->attachment_type, golden->attachment_type);
-    EXPECT_EQ(mail->digest, qv::mail_file_digest(file_bytes(file)));
     expect_contained(file, *mail);
 }
 

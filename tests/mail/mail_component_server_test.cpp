@@ -3,8 +3,8 @@
 // port, a silent server, a foreign certificate and a connection cut in the middle of a message
 // do, and mail sent through both TLS ports and fetched back.
 #include "mail/curl_mail_component.h"
+#include "mail/receive_record.h"
 #include "mail/server_address.h"
-#include "mail/uidl_record.h"
 #include "support/fakes.h"
 #include "support/fault_proxy.h"
 #include "support/mail_servers.h"
@@ -117,14 +117,14 @@ TEST_F(ServerTest, StatAndListCountWhatWaits) {
     qv::test::empty_mailbox(s, s.user1);
     qv::MailArray stat = receive(pop3(s), s, QStringLiteral("STAT"));
     ASSERT_TRUE(stat) << mail_.lastError().toStdString();
-    EXPECT_EQ(*stat, QStringList{QStringLiteral("0 0")});
+    EXPECT_EQ(*stat, (QStringList{QStringLiteral("0 0"), QStringLiteral("0 0")}));
 
     const std::vector<QByteArray> wire = seed(s, 3);
     qint64 octets = 0;
     for (const QByteArray& m : wire) octets += m.size();
     stat = receive(pop3(s), s, QStringLiteral("STAT"));
     ASSERT_TRUE(stat) << mail_.lastError().toStdString();
-    EXPECT_EQ(*stat, QStringList{QStringLiteral("3 %1").arg(octets)});
+    EXPECT_EQ(*stat, (QStringList{QStringLiteral("3 %1").arg(octets), QStringLiteral("0 0")}));
 
     const qv::MailArray list = receive(pop3(s), s, QStringLiteral("LIST"));
     ASSERT_TRUE(list);
@@ -196,7 +196,7 @@ TEST_F(ServerTest, RecordedMessageIsDeletedNotFetchedAgain) {
     const auto address =
         qv::mail::parse_server_address(pop3(s), qv::mail::MailProtocol::Pop3, &error);
     ASSERT_TRUE(address);
-    const QString record = dir_.filePath(qv::mail::UidlRecord::file_name(*address, s.user1));
+    const QString record = dir_.filePath(qv::mail::ReceiveRecord::file_name(*address, s.user1));
     ASSERT_TRUE(write_file(dir_.filePath(QStringLiteral("earlier.eml")), wire[1]));
     ASSERT_TRUE(write_file(record, uidls[1].second + "\tearlier.eml\n"));
 
@@ -220,7 +220,7 @@ TEST_F(ServerTest, RecordedMessageWhoseFileIsGoneIsFetchedAgain) {
     const auto address =
         qv::mail::parse_server_address(pop3(s), qv::mail::MailProtocol::Pop3, &error);
     ASSERT_TRUE(address);
-    ASSERT_TRUE(write_file(dir_.filePath(qv::mail::UidlRecord::file_name(*address, s.user1)),
+    ASSERT_TRUE(write_file(dir_.filePath(qv::mail::ReceiveRecord::file_name(*address, s.user1)),
                            uidls[0].second + "\tvanished.eml\n"));
 
     const qv::MailArray saved = receive(pop3(s), s);
@@ -352,10 +352,10 @@ TEST_P(CutTest, NothingLostNothingDoubled) {
     // The retry goes to the same server (through the proxy, which now lets it pass).
     const qv::MailArray rest = receive(QStringLiteral("pop3://127.0.0.1:%1").arg(cutter.port()), s);
     ASSERT_TRUE(rest) << mail_.lastError().toStdString();
-    EXPECT_EQ(rest->size(), 4);  // the files saved before the cut are handed over now
-    EXPECT_EQ(saved_contents(dir_.path(), *rest), wire);
+    // Without a batch sink, the files saved before the cut were handed over then: the retry
+    // brings the others, and no message twice.
+    EXPECT_EQ(saved_contents(dir_.path(), before + *rest), wire);
     EXPECT_EQ(visible_files(dir_.path()).size(), 4);
-    EXPECT_EQ(rest->mid(0, before.size()), before);
     EXPECT_EQ(cutter.connections(), 2);
     EXPECT_EQ(qv::test::pop3_stat(s, s.user1, s.pass1).first, 0);
 }

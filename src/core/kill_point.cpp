@@ -1,0 +1,47 @@
+#include "core/kill_point.h"
+
+#include <QByteArray>
+
+#include <unistd.h>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+namespace qv {
+
+namespace {
+
+struct Target {
+    QByteArray point;
+    int times = 1;
+};
+
+const Target& target() {
+    static const Target t = [] {
+        Target parsed;
+        const QByteArray spec = qgetenv("QV_KILL_AT");
+        const qsizetype colon = spec.indexOf(':');
+        parsed.point = colon < 0 ? spec : spec.left(colon);
+        if (colon >= 0) parsed.times = std::max(1, spec.mid(colon + 1).toInt());
+        return parsed;
+    }();
+    return t;
+}
+
+}  // namespace
+
+bool kill_points_armed() {
+    static const bool armed = !target().point.isEmpty();
+    return armed;
+}
+
+void kill_point_reached(const char* point) {
+    static std::atomic<int> reached{0};
+    if (target().point != point) return;
+    if (reached.fetch_add(1) + 1 < target().times) return;
+    std::fprintf(stderr, "quorvel: killed at %s\n", point);
+    std::fflush(stderr);
+    ::kill(::getpid(), SIGKILL);
+}
+
+}  // namespace qv
