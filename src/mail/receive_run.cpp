@@ -197,7 +197,9 @@ bool ReceiveRun::fail(const QString& reason) {
 bool ReceiveRun::hand_over(const QStringList& names, const std::vector<QByteArray>& uids) {
     if (names.isEmpty()) return true;
     if (sink_ && !sink_(names)) {
-        return fail(QStringLiteral("受信したメールをデータベースに保存できませんでした"));
+        return fail(
+            QStringLiteral("受信したメールを保存できなかったため、途中でやめました。サーバーのメー"
+                           "ルは消していません"));
     }
     if (!record_.stored(uids, &error_)) return fail(error_);
     kill_point("after-mark");

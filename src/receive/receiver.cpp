@@ -151,8 +151,10 @@ int Receiver::receive(bool quiet_when_nothing) {
     int failed_accounts = 0;
     const auto note_store_error = [&] {
         if (!saver_.lastError().isEmpty()) {
-            failures
-                << QStringLiteral("受信したメールを保存できません：%1").arg(saver_.lastError());
+            failures << QStringLiteral(
+                            "受信したメールを保存できません：%1。ディスクの空きを確かめて"
+                            "から、もう一度受信してください")
+                            .arg(saver_.lastError());
         }
         saver_.clearError();  // said once
     };

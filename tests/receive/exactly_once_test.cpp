@@ -280,4 +280,49 @@ TEST_F(ReceiveOnce, APop3AndAnImapAccountAreHeardAsOneTotal) {
     EXPECT_EQ(imap_inbox(s(), s().user2, s().pass2).uids.size(), 3u);
 }
 
+// A saved mail that cannot be read at all (an empty file a stopped receive left) is kept in
+// quarantine, and the user hears so once, with where it is; the others are received as usual.
+TEST_F(ReceiveOnce, AnUnreadableMailIsKeptAsideAndSaidOnce) {
+    add_account(Protocol::Pop3, std::nullopt);
+    arrive({QStringLiteral("読める")});
+    ASSERT_TRUE(QDir().mkpath(h.dataDir() + QStringLiteral("/mail")));
+    QFile empty(h.dataDir() + QStringLiteral("/mail/20261205-080000-0001.eml"));
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    const QString kept = QStringLiteral(
+        "読み取れないメールが1通ありました。メールフォルダーの中の quarantine "
+        "フォルダーに、そのまま保管してあります");
+    ASSERT_TRUE(h.start());
+    EXPECT_EQ(h.spoken().count(kept), 1);
+    expect_each_stored_once();
+    EXPECT_EQ(
+        QDir(h.paths().mail_dir + QStringLiteral("/quarantine")).entryList(QDir::Files).size(), 1);
+    expect_server_holds(Protocol::Pop3, false);
+    h.trigger(QStringLiteral("receive"));
+    EXPECT_EQ(h.spoken().count(kept), 1);
+}
+
+// The list of stored files cannot be written: the receive stops before anything is deleted on
+// the server, and says why and what to do. The next receive deletes what was stored, once.
+TEST_F(ReceiveOnce, AListThatCannotBeWrittenStopsTheReceiveBeforeAnyDeletion) {
+    add_account(Protocol::Pop3, std::nullopt);
+    arrive({QStringLiteral("その一"), QStringLiteral("その二")});
+    const QString ledger =
+        QDir(h.dataDir()).filePath(QStringLiteral("mail/") + StoredLedger::fileName());
+    ASSERT_TRUE(QDir().mkpath(ledger));  // a folder where the file should be
+    ASSERT_TRUE(h.start());
+    const QStringList said = h.spokenSinceMark();
+    EXPECT_TRUE(said.filter(QStringLiteral("受信したメールを保存できません：")).size() == 1 &&
+                said.filter(QStringLiteral("もう一度受信してください")).size() == 1)
+        << said.join('|').toStdString();
+    EXPECT_TRUE(said.filter(QStringLiteral("サーバーのメールは消していません")).size() == 1)
+        << said.join('|').toStdString();
+    expect_server_holds(Protocol::Pop3, true);
+
+    ASSERT_TRUE(QDir(ledger).removeRecursively());
+    h.trigger(QStringLiteral("receive"));
+    expect_each_stored_once();
+    expect_server_holds(Protocol::Pop3, false);
+}
+
 }  // namespace
