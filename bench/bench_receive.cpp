@@ -1,17 +1,20 @@
 // Receiving speed against the real test servers (scripts/mailservers/start): 1,000 mails of about
-// 5 KB are seeded into user2's Maildir, then timed twice in each round:
-//   curl   RETR of every message in one session (pop3://.../[1-N], STLS like ours);
-//   ours   RcvMail SAVEALLD (download, sync to disk, delete), then every saved file read with
-//          ReadMail and stored as a row of the mail database (what receiving does).
-// Prints the median of the rounds (wall and CPU time), the ratio to curl (the target is at most
-// 1.5), curl's time when it also deletes (the server's own cost of deleting is in ours), and the
-// peak memory of this process.
+// 5 KB are seeded into user2's Maildir, then timed in each round:
+//   POP3  curl RETR of every message in one session (pop3://.../[1-N], STLS like ours), and
+//         curl RETR + DELE; ours: RcvMail SAVEALLD with every batch stored in the mail database
+//         (read with ReadMail, one row each) before the DELEs and the QUIT that commits them;
+//   IMAPS curl fetching every message over one imaps:// connection (.../INBOX;UID=[a-b]); ours:
+//         RcvMail SAVEALL (an IMAP account keeps its mail) with every batch stored the same way.
+// Prints the median of the rounds (wall and CPU time), the ratios to curl (the targets are at
+// most 1.5) and the peak memory of this process.
 //
-// Usage: qv_bench_receive [MESSAGES=1000] [BODY_BYTES=5000] [ROUNDS=3]
+// Usage: qv_bench_receive [MESSAGES=1000] [BODY_BYTES=5000] [ROUNDS=3] [BATCH=the program's]
 //        QV_MAIL_SERVERS_ENV names the servers' env file (default /tmp/qmail-servers/env).
 #include "core/clock.h"
 #include "core/wait.h"
 #include "mail/curl_mail_component.h"
+#include "mail/imap_session.h"
+#include "mail/server_address.h"
 #include "receive/mail_saver.h"
 #include "store/mail_store.h"
 
@@ -20,6 +23,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QMetaObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -135,6 +139,53 @@ double median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
+// One receive of ours into a fresh mail directory and database, every batch stored as it comes.
+struct Ours {
+    double wall = 0;
+    double cpu = 0;
+    bool ok = false;
+};
+
+Ours receive_and_store(qv::CurlMailComponent& mail, const qv::Clock& clock, const QString& server,
+                       const QString& user, const QString& password, const QString& command,
+                       int messages) {
+    QTemporaryDir dir;
+    // The program has its database open before it receives.
+    qv::MailStore store;
+    if (!store.open(QDir(dir.path()).filePath(qv::MailStore::fileName()))) {
+        std::fprintf(stderr, "cannot open the database: %s\n", qPrintable(store.lastError()));
+        return {};
+    }
+    qv::Waiter waiter;
+    qv::MailSaver saver(store, mail, clock, waiter);
+    // As the program does it: the transport on a thread of its own while this one waits, and
+    // every batch stored here, where the database connection lives.
+    QObject here;
+    int stored = 0;
+    mail.setBatchSink([&](const QStringList& names) {
+        bool ok = false;
+        QMetaObject::invokeMethod(
+            &here,
+            [&] {
+                stored += saver.store_files(names, dir.path());
+                ok = saver.lastError().isEmpty();
+            },
+            Qt::BlockingQueuedConnection);
+        return ok;
+    });
+    qv::MailArray saved;
+    const Usage start = usage_now();
+    waiter.run([&] { saved = mail.RcvMail(server, user, password, command, dir.path()); });
+    const Usage end = usage_now();
+    mail.setBatchSink(nullptr);
+    if (!saved || saved->size() != messages || stored != messages) {
+        std::fprintf(stderr, "%s: %d of %d stored: %s / %s\n", qPrintable(command), stored,
+                     messages, qPrintable(mail.lastError()), qPrintable(saver.lastError()));
+        return {};
+    }
+    return {end.wall - start.wall, end.self - start.self, true};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -142,6 +193,7 @@ int main(int argc, char** argv) {
     const int messages = argc > 1 ? std::atoi(argv[1]) : 1000;
     const int body_bytes = argc > 2 ? std::atoi(argv[2]) : 5000;
     const int rounds = argc > 3 ? std::atoi(argv[3]) : 3;
+    const int batch = argc > 4 ? std::atoi(argv[4]) : 0;
 
     const QByteArray env_name = qgetenv("QV_MAIL_SERVERS_ENV");
     const QString env_path = env_name.isEmpty() ? QStringLiteral("/tmp/qmail-servers/env")
@@ -158,6 +210,8 @@ int main(int argc, char** argv) {
     const QString password = env.value(QStringLiteral("PASS2"));
     const QString server =
         QStringLiteral("pop3://127.0.0.1:%1").arg(env.value(QStringLiteral("POP3_PORT")));
+    const QString imaps =
+        QStringLiteral("imaps://127.0.0.1:%1").arg(env.value(QStringLiteral("IMAPS_PORT")));
 
     // The tests share these mailboxes: wait for them to finish.
     const int lock =
@@ -167,11 +221,13 @@ int main(int argc, char** argv) {
 
     NoPause pause;
     qv::CurlMailComponent mail(pause);
+    if (batch > 0) mail.setReceiveBatch(batch);
     qv::SystemClock clock;
-    std::vector<double> curl_wall, curl_cpu, curl_dele_wall, save_wall, save_cpu, read_wall,
-        read_cpu;
+    std::vector<double> curl_wall, curl_cpu, curl_dele_wall, pop_wall, pop_cpu, curl_imap_wall,
+        curl_imap_cpu, imap_wall, imap_cpu;
     qint64 bytes = 0;
-    const auto ready = [&](const QString& dir) {
+    QTemporaryDir scratch;
+    const auto ready = [&] {
         empty(maildir);
         if (!seed(maildir, messages, body_bytes)) {
             std::fprintf(stderr, "could not seed %s\n", qPrintable(maildir));
@@ -179,7 +235,7 @@ int main(int argc, char** argv) {
         }
         // Dovecot indexes fresh mail on the first look; neither side should pay for that.
         const qv::MailArray stat =
-            mail.RcvMail(server, user, password, QStringLiteral("STAT"), dir);
+            mail.RcvMail(server, user, password, QStringLiteral("STAT"), scratch.path());
         if (!stat || !stat->value(0).startsWith(QString::number(messages) + QLatin1Char(' '))) {
             std::fprintf(stderr, "STAT failed: %s\n", qPrintable(mail.lastError()));
             return false;
@@ -187,11 +243,27 @@ int main(int argc, char** argv) {
         bytes = stat->value(0).section(QLatin1Char(' '), 1).toLongLong();
         return true;
     };
+    // The UIDs of the INBOX, which one imaps:// URL with a range names for curl.
+    const auto inbox_range = [&](QString* range) {
+        QString error;
+        const auto address =
+            qv::mail::parse_server_address(imaps, qv::mail::MailProtocol::Imap, &error);
+        qv::mail::ImapSession session(*address, user, password, {});
+        qv::mail::ImapSession::Inbox inbox;
+        if (!session.select(&inbox) || static_cast<int>(inbox.uids.size()) != messages ||
+            inbox.uids.back() - inbox.uids.front() + 1 != inbox.uids.size()) {
+            std::fprintf(stderr, "the INBOX is not as seeded: %s\n", qPrintable(session.error()));
+            return false;
+        }
+        session.logout();
+        *range = QStringLiteral("[%1-%2]").arg(inbox.uids.front()).arg(inbox.uids.back());
+        return true;
+    };
     const QString login = user + QLatin1Char(':') + password;
     const QString all = server + QStringLiteral("/[1-%1]").arg(messages);
     for (int round = 0; round < rounds; ++round) {
-        QTemporaryDir dir;
-        if (!ready(dir.path())) return 1;
+        // POP3
+        if (!ready()) return 1;
         const Usage curl_start = usage_now();
         if (!run_curl({QStringLiteral("-s"), QStringLiteral("--ssl"), QStringLiteral("-u"), login,
                        all})) {
@@ -200,39 +272,13 @@ int main(int argc, char** argv) {
         const Usage curl_end = usage_now();
         curl_wall.push_back(curl_end.wall - curl_start.wall);
         curl_cpu.push_back(curl_end.children - curl_start.children);
-
-        // The program has its database open before it receives.
-        qv::MailStore store;
-        if (!store.open(QDir(dir.path()).filePath(qv::MailStore::fileName()))) {
-            std::fprintf(stderr, "cannot open the database: %s\n", qPrintable(store.lastError()));
-            return 1;
-        }
-        qv::Waiter waiter;
-        qv::MailSaver saver(store, mail, clock, waiter);
-        const Usage save_start = usage_now();
-        const qv::MailArray saved =
-            mail.RcvMail(server, user, password, QStringLiteral("SAVEALLD"), dir.path());
-        const Usage save_end = usage_now();
-        if (!saved || saved->size() != messages) {
-            std::fprintf(stderr, "SAVEALLD failed: %s\n", qPrintable(mail.lastError()));
-            return 1;
-        }
-        {
-            const int stored = saver.store_files(*saved, dir.path());
-            if (stored != messages) {
-                std::fprintf(stderr, "stored %d of %d mails: %s / %s\n", stored, messages,
-                             qPrintable(saver.lastError()), qPrintable(mail.lastError()));
-                return 1;
-            }
-        }
-        const Usage read_end = usage_now();
-        save_wall.push_back(save_end.wall - save_start.wall);
-        save_cpu.push_back(save_end.self - save_start.self);
-        read_wall.push_back(read_end.wall - save_end.wall);
-        read_cpu.push_back(read_end.self - save_end.self);
-
+        const Ours pop = receive_and_store(mail, clock, server, user, password,
+                                           QStringLiteral("SAVEALLD"), messages);
+        if (!pop.ok) return 1;
+        pop_wall.push_back(pop.wall);
+        pop_cpu.push_back(pop.cpu);
         // What the server's own deleting costs: curl fetching and deleting in one session.
-        if (!ready(dir.path())) return 1;
+        if (!ready()) return 1;
         const Usage dele_start = usage_now();
         if (!run_curl({QStringLiteral("-s"), QStringLiteral("--ssl"), QStringLiteral("-u"), login,
                        all, QStringLiteral("--next"), QStringLiteral("-s"), QStringLiteral("--ssl"),
@@ -241,28 +287,50 @@ int main(int argc, char** argv) {
             return 1;
         }
         curl_dele_wall.push_back(usage_now().wall - dele_start.wall);
+
+        // IMAPS: the same mails, fetched by curl over one connection, then received by ours.
+        if (!ready()) return 1;
+        QString range;
+        if (!inbox_range(&range)) return 1;
+        const Usage imap_start = usage_now();
+        if (!run_curl({QStringLiteral("-s"), QStringLiteral("-u"), login,
+                       imaps + QStringLiteral("/INBOX;UID=") + range})) {
+            return 1;
+        }
+        const Usage imap_end = usage_now();
+        curl_imap_wall.push_back(imap_end.wall - imap_start.wall);
+        curl_imap_cpu.push_back(imap_end.children - imap_start.children);
+        const Ours imap = receive_and_store(mail, clock, imaps, user, password,
+                                            QStringLiteral("SAVEALL"), messages);
+        if (!imap.ok) return 1;
+        imap_wall.push_back(imap.wall);
+        imap_cpu.push_back(imap.cpu);
     }
     empty(maildir);
 
     const double c = median(curl_wall);
     const double cd = median(curl_dele_wall);
-    const double s = median(save_wall);
-    const double r = median(read_wall);
+    const double p = median(pop_wall);
+    const double ci = median(curl_imap_wall);
+    const double i = median(imap_wall);
     rusage peak{};
     ::getrusage(RUSAGE_SELF, &peak);
-    std::printf("receive %d mails, %.2f MB on the wire, median of %d rounds (STLS on 127.0.0.1)\n",
+    std::printf("receive %d mails, %.2f MB on the wire, median of %d rounds (127.0.0.1)\n",
                 messages, bytes / 1e6, rounds);
-    std::printf("                                   wall      CPU\n");
-    std::printf("  curl RETR, one session         %6.3f s  %6.3f s\n", c, median(curl_cpu));
-    std::printf("  curl RETR + DELE + QUIT        %6.3f s\n", cd);
-    std::printf("  SAVEALLD (fetch, sync, delete) %6.3f s  %6.3f s\n", s, median(save_cpu));
-    std::printf("  ReadMail + store every mail    %6.3f s  %6.3f s\n", r, median(read_cpu));
-    std::printf("  download + parse + store       %6.3f s  %6.3f s\n", s + r,
-                median(save_cpu) + median(read_cpu));
-    std::printf("  ratio to curl RETR             %6.2fx  (target <= 1.5x)\n",
-                c > 0 ? (s + r) / c : 0);
-    std::printf("  ratio to curl RETR + DELE      %6.2fx  (both pay the server's deleting)\n",
-                cd > 0 ? (s + r) / cd : 0);
-    std::printf("  peak memory (max RSS)          %6.1f MB\n", peak.ru_maxrss / 1024.0);
+    std::printf("                                          wall      CPU\n");
+    std::printf("  POP3 (STLS)\n");
+    std::printf("  curl RETR, one session                %6.3f s  %6.3f s\n", c, median(curl_cpu));
+    std::printf("  curl RETR + DELE + QUIT               %6.3f s\n", cd);
+    std::printf("  SAVEALLD, stored before the DELEs     %6.3f s  %6.3f s\n", p, median(pop_cpu));
+    std::printf("  ratio to curl RETR + DELE             %6.2fx  (target <= 1.5x, aim 1.2x)\n",
+                cd > 0 ? p / cd : 0);
+    std::printf("  ratio to curl RETR                    %6.2fx\n", c > 0 ? p / c : 0);
+    std::printf("  IMAPS\n");
+    std::printf("  curl UID FETCH, one connection        %6.3f s  %6.3f s\n", ci,
+                median(curl_imap_cpu));
+    std::printf("  SAVEALL, every batch stored           %6.3f s  %6.3f s\n", i, median(imap_cpu));
+    std::printf("  ratio to curl                         %6.2fx  (target <= 1.5x)\n",
+                ci > 0 ? i / ci : 0);
+    std::printf("  peak memory (max RSS)                 %6.1f MB\n", peak.ru_maxrss / 1024.0);
     return 0;
 }

@@ -47,8 +47,10 @@ class CurlMailComponent : public MailComponent {
     // Trust only the authorities in this PEM file instead of the system's store (empty: the
     // system's store again).
     void setCaFile(const QString& path);
-    // How many received messages are synced to disk together (at most; default 500). Smaller
-    // batches cost a disk sync each but keep more of an interrupted receive.
+    // How many received messages are synced to disk and stored together (at most; default 250).
+    // Smaller batches cost a few disk syncs each, but keep more of an interrupted receive and
+    // leave less storing to wait for after the last message has come (the batches before it
+    // are stored while the next ones arrive).
     void setReceiveBatch(int messages);
 
   private:
@@ -61,7 +63,7 @@ class CurlMailComponent : public MailComponent {
     int connect_timeout_ = 15;
     int idle_timeout_ = 20;
     QString ca_file_;
-    int receive_batch_ = 500;
+    int receive_batch_ = 250;
 };
 
 }  // namespace qv

@@ -92,18 +92,23 @@ std::optional<QStringList> receive_pop3(const ReceiveRequest& r, QString* error)
     }
     if (!run.flush()) return failed(run.error());
 
-    // Everything stored, of this receive and of earlier ones that did not get to QUIT.
+    // Everything stored, of this receive and of earlier ones that did not get to QUIT: what is
+    // stored already while the last batch is being stored, then that batch.
     QSet<QByteArray> deleted;
-    if (!r.keep) {
+    const auto delete_stored = [&] {
         std::vector<int> stored;
         for (size_t i = 0; i < listing.uids.size(); ++i) {
-            if (!run.stored(listing.uids[i])) continue;
+            if (!run.stored(listing.uids[i]) || deleted.contains(listing.uids[i])) continue;
             stored.push_back(listing.numbers[i]);
             deleted.insert(listing.uids[i]);
         }
-        if (!session.delete_messages(stored)) return failed(session.error());
+        if (!session.delete_messages(stored)) return false;
         if (!stored.empty()) kill_point("after-dele");
-    }
+        return true;
+    };
+    if (!r.keep && !delete_stored()) return failed(session.error());
+    if (!run.wait_stored()) return failed(run.error());
+    if (!r.keep && !delete_stored()) return failed(session.error());
     kill_point("before-quit");
     if (!session.quit()) return failed(session.error());
     finish(run, listing.on_server, deleted);
@@ -230,7 +235,7 @@ std::optional<QStringList> receive_imap(const ReceiveRequest& r, QString* error)
     if (!session.fetch(fetch, receiver)) {
         return failed(session.local_failure() ? run.error() : session.error());
     }
-    if (!run.flush()) return failed(run.error());
+    if (!run.flush() || !run.wait_stored()) return failed(run.error());
 
     QSet<QByteArray> deleted;
     if (!r.keep) {

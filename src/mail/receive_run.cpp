@@ -10,6 +10,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <thread>
 
 #include <fcntl.h>
@@ -87,6 +90,114 @@ int sync_files(int dir_fd, const Files& files) {
 
 }  // namespace
 
+// The temporary files of the messages, made ahead and closed afterwards on a thread of its own:
+// a file system can take its time to find a new file its place (ext4 steps over every file
+// deleted lately), and that time then overlaps the transfer instead of adding to it.
+class TempFiles {
+  public:
+    // Files "<prefix>XXXXXX", at most `ahead` of them waiting, `wanted` in all (a file made
+    // and not used costs as much as one used).
+    TempFiles(QByteArray prefix, size_t ahead, size_t wanted)
+        : prefix_(std::move(prefix)), ahead_(ahead), wanted_(wanted) {
+        thread_ = std::thread([this] { run(); });
+    }
+    ~TempFiles() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+        for (const auto& [fd, path] : ready_) {
+            ::close(fd);
+            ::unlink(path.constData());
+        }
+    }
+
+    // The next new file, open for writing, and its path; -1 (errno set) when none could be made.
+    int take(QByteArray* path) {
+        std::unique_lock lock(mutex_);
+        if (ready_.empty() && made_ >= wanted_) ++wanted_;  // more messages than announced
+        wake_.notify_all();
+        done_.wait(lock, [this] { return !ready_.empty() || error_ != 0; });
+        if (ready_.empty()) {
+            errno = error_;
+            return -1;
+        }
+        auto [fd, name] = std::move(ready_.front());
+        ready_.pop_front();
+        wake_.notify_all();
+        *path = std::move(name);
+        return fd;
+    }
+    // Starts writing the file out and closes it.
+    void give_back(int fd) {
+        {
+            std::lock_guard lock(mutex_);
+            closing_.push_back(fd);
+        }
+        wake_.notify_all();
+    }
+    // Waits until every file given back is closed; 0 or the first error.
+    int closed() {
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [this] { return closing_.empty() && !busy_; });
+        return std::exchange(close_error_, 0);
+    }
+
+  private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] {
+                return stop_ || !closing_.empty() ||
+                       (ready_.size() < ahead_ && made_ < wanted_ && error_ == 0);
+            });
+            if (stop_ && closing_.empty()) return;
+            busy_ = true;
+            if (!closing_.empty()) {
+                const int fd = closing_.front();
+                closing_.pop_front();
+                lock.unlock();
+                // Written out now; the batch's sync waits for it.
+                ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+                const int code = ::close(fd) == 0 ? 0 : errno;
+                lock.lock();
+                if (code != 0 && close_error_ == 0) close_error_ = code;
+            } else {
+                lock.unlock();
+                QByteArray path = prefix_ + "XXXXXX";
+                const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+                const int code = errno;
+                lock.lock();
+                if (fd >= 0) {
+                    ++made_;
+                    ready_.emplace_back(fd, std::move(path));
+                } else {
+                    error_ = code;
+                }
+            }
+            busy_ = false;
+            done_.notify_all();
+        }
+    }
+
+    const QByteArray prefix_;
+    const size_t ahead_;
+    size_t wanted_;
+    size_t made_ = 0;
+    std::mutex mutex_;
+    std::condition_variable wake_;  // for the thread
+    std::condition_variable done_;  // for the receive
+    std::deque<std::pair<int, QByteArray>> ready_;
+    std::deque<int> closing_;
+    bool busy_ = false;
+    bool stop_ = false;
+    int error_ = 0;
+    int close_error_ = 0;
+    std::thread thread_;
+};
+
 ReceiveRun::ReceiveRun(QString dir, QString record_name, Options options, BatchSink sink,
                        ReceiveProgress progress)
     : dir_(std::move(dir)),
@@ -97,6 +208,7 @@ ReceiveRun::ReceiveRun(QString dir, QString record_name, Options options, BatchS
 
 ReceiveRun::~ReceiveRun() {
     if (file_fd_ >= 0) ::close(file_fd_);
+    if (handing_) handing_->stored.wait();
 }
 
 bool ReceiveRun::exists(const QString& name) const {
@@ -179,6 +291,14 @@ bool ReceiveRun::stored(const QByteArray& uid) const {
 }
 
 bool ReceiveRun::fail(const QString& reason) {
+    if (handing_) {
+        // Its files are stored or not; either way the next receive finds out by their names.
+        Handing h = std::move(*handing_);
+        handing_.reset();
+        QString ignored;
+        if (h.stored.get()) record_.stored(h.uids, &ignored);
+    }
+    temps_.reset();  // the files made ahead go, the ones written are closed
     if (file_fd_ >= 0) {
         ::close(file_fd_);
         file_fd_ = -1;
@@ -195,15 +315,31 @@ bool ReceiveRun::fail(const QString& reason) {
 }
 
 bool ReceiveRun::hand_over(const QStringList& names, const std::vector<QByteArray>& uids) {
+    if (!collect()) return false;
     if (names.isEmpty()) return true;
-    if (sink_ && !sink_(names)) {
+    if (sink_) {
+        handing_.emplace(Handing{names, uids, {}});
+        handing_->stored =
+            std::async(std::launch::async, [sink = sink_, names] { return sink(names); });
+        return true;
+    }
+    if (!record_.stored(uids, &error_)) return fail(error_);
+    handed_ += names;
+    return true;
+}
+
+bool ReceiveRun::collect() {
+    if (!handing_) return true;
+    Handing h = std::move(*handing_);
+    handing_.reset();
+    if (!h.stored.get()) {
         return fail(
             QStringLiteral("受信したメールを保存できなかったため、途中でやめました。サーバーのメー"
                            "ルは消していません"));
     }
-    if (!record_.stored(uids, &error_)) return fail(error_);
+    if (!record_.stored(h.uids, &error_)) return fail(error_);
     kill_point("after-mark");
-    handed_ += names;
+    handed_ += h.names;
     return true;
 }
 
@@ -215,12 +351,16 @@ bool ReceiveRun::hand_over_saved() {
         names.append(e.file);
         uids.push_back(e.uid);
     }
-    return hand_over(names, uids);
+    return hand_over(names, uids) && collect();
 }
 
 bool ReceiveRun::begin(const QByteArray& uid) {
-    QByteArray path = QFile::encodeName(dir_) + '/' + temp_prefix_ + "XXXXXX";
-    file_fd_ = ::mkostemp(path.data(), O_CLOEXEC);
+    if (!temps_) {
+        temps_ = std::make_unique<TempFiles>(QFile::encodeName(dir_) + '/' + temp_prefix_, 16,
+                                             std::max(1, to_fetch_ - fetched_));
+    }
+    QByteArray path;
+    file_fd_ = temps_->take(&path);
     if (file_fd_ < 0) return local_error(errno);
     file_ = Pending{uid, path.mid(path.lastIndexOf('/') + 1), QByteArray(), QString()};
     file_size_ = 0;
@@ -255,15 +395,8 @@ bool ReceiveRun::data(const char* bytes, size_t size) {
 
 bool ReceiveRun::end() {
     if (!flush_buffer()) return false;
-    const int fd = file_fd_;
+    temps_->give_back(file_fd_);
     file_fd_ = -1;
-    // Start writing it out now; commit() waits for it.
-    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-    if (::close(fd) != 0) {
-        const int code = errno;
-        ::unlinkat(record_.dir_fd(), file_.temp.constData(), 0);
-        return local_error(code);
-    }
     if (options_.keys) file_.key = message_key(head_);
     pending_.push_back(file_);
     pending_bytes_ += file_size_;
@@ -288,6 +421,7 @@ bool ReceiveRun::commit() {
     if (pending_.empty()) return true;
     const int dir_fd = record_.dir_fd();
     // The data first, then the names it will have, then the names themselves.
+    if (const int code = temps_ ? temps_->closed() : 0; code != 0) return fail(cannot_save(code));
     if (const int code = sync_files(dir_fd, pending_); code != 0) return fail(cannot_save(code));
     kill_point("after-write");
     std::vector<ReceiveRecord::Entry> entries;

@@ -8,6 +8,9 @@
 #include <QStringList>
 
 #include <functional>
+#include <future>
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace qv::mail {
@@ -23,17 +26,20 @@ using ReceiveProgress = std::function<void(int done, int total)>;
 //  - Each message goes into a temporary file as it arrives.
 //  - In batches, the files are synced; their final names are chosen and recorded (synced) in
 //    the account's ReceiveRecord; they are renamed, and the folder synced.
-//  - Then the batch goes to the sink, which stores it; only once it says so is the batch marked
-//    stored in the record (synced), and only stored messages are ever offered for deletion.
+//  - Then the batch goes to the sink, which stores it while the next batch arrives; only once it
+//    says so is the batch marked stored in the record (synced), and only stored messages are
+//    ever offered for deletion.
 //  - open() finishes what a stopped receive left: renames still to do, temporaries to remove,
 //    and the files saved but never stored, which hand_over_saved() hands over before anything
 //    new is fetched. A message in the record is never fetched again.
 // Without a sink, a batch counts as stored as soon as its files are saved (the caller takes the
 // names that handed() returns).
+class TempFiles;
+
 class ReceiveRun {
   public:
     struct Options {
-        int batch_messages = 500;
+        int batch_messages = 250;
         qint64 batch_bytes = 32 * 1024 * 1024;
         bool keys = false;  // note each message's message_key() (for IMAP)
     };
@@ -64,8 +70,10 @@ class ReceiveRun {
     bool end();
     // Whether the message now ending completes a batch, so that end() stores it.
     bool batch_due() const;
-    // Saves and hands over the last batch.
+    // Saves the last batch and hands it over; the sink may still be storing it.
     bool flush();
+    // Waits until everything handed over is stored.
+    bool wait_stored() { return collect(); }
 
     // Prunes the record to the messages still on the server and not deleted (and those not yet
     // stored). Called once the server has committed any deletions.
@@ -87,7 +95,10 @@ class ReceiveRun {
     };
 
     bool commit();
+    // Starts storing a batch (on a thread of its own: the sink blocks until it is stored), after
+    // the one before is stored; collect() waits for it and marks it stored.
     bool hand_over(const QStringList& names, const std::vector<QByteArray>& uids);
+    bool collect();
     bool flush_buffer();
     bool local_error(int code);
     QString free_name();
@@ -100,6 +111,7 @@ class ReceiveRun {
     BatchSink sink_;
     ReceiveProgress progress_;
     ReceiveRecord record_;
+    std::unique_ptr<TempFiles> temps_;
     QSet<QByteArray> gone_;  // in the record, but their files are lost: fetched again
     QString error_;
     QByteArray temp_prefix_;
@@ -117,6 +129,12 @@ class ReceiveRun {
     std::vector<Pending> pending_;
     qint64 pending_bytes_ = 0;
     bool pending_recorded_ = false;  // the record names the batch: its files are the record's
+    struct Handing {
+        QStringList names;
+        std::vector<QByteArray> uids;
+        std::future<bool> stored;
+    };
+    std::optional<Handing> handing_;
     QStringList handed_;
 };
 
