@@ -37,6 +37,7 @@ QByteArray message(const QString& subject, bool id = true) {
 }
 
 enum class Protocol { Pop3, Imap };
+void PrintTo(Protocol p, std::ostream* os) { *os << (p == Protocol::Imap ? "IMAP" : "POP3"); }
 
 // One real account of user1, on the main window with the real mail component.
 class ReceiveOnce : public ::testing::Test {
@@ -202,6 +203,10 @@ struct RepeatCase {
     bool kept;                 // what that means
 };
 
+void PrintTo(const RepeatCase& c, std::ostream* os) {
+    *os << (c.protocol == Protocol::Imap ? "IMAP" : "POP3") << (c.kept ? " keeping" : " deleting");
+}
+
 class RepeatedReceive : public ReceiveOnce, public ::testing::WithParamInterface<RepeatCase> {};
 
 // New mail arrives between receives; each receive gets only what is new, says how much, and
@@ -304,8 +309,10 @@ TEST_F(ReceiveOnce, AnUnreadableMailIsKeptAsideAndSaidOnce) {
 
 // The list of stored files cannot be written: the receive stops before anything is deleted on
 // the server, and says why and what to do. The next receive deletes what was stored, once.
-TEST_F(ReceiveOnce, AListThatCannotBeWrittenStopsTheReceiveBeforeAnyDeletion) {
-    add_account(Protocol::Pop3, std::nullopt);
+class StoppedReceive : public ReceiveOnce, public ::testing::WithParamInterface<Protocol> {};
+
+TEST_P(StoppedReceive, AListThatCannotBeWrittenStopsItBeforeAnyDeletion) {
+    add_account(GetParam(), false);
     arrive({QStringLiteral("その一"), QStringLiteral("その二")});
     const QString ledger =
         QDir(h.dataDir()).filePath(QStringLiteral("mail/") + StoredLedger::fileName());
@@ -317,12 +324,18 @@ TEST_F(ReceiveOnce, AListThatCannotBeWrittenStopsTheReceiveBeforeAnyDeletion) {
         << said.join('|').toStdString();
     EXPECT_TRUE(said.filter(QStringLiteral("サーバーのメールは消していません")).size() == 1)
         << said.join('|').toStdString();
-    expect_server_holds(Protocol::Pop3, true);
+    expect_server_holds(GetParam(), true);
 
     ASSERT_TRUE(QDir(ledger).removeRecursively());
     h.trigger(QStringLiteral("receive"));
     expect_each_stored_once();
-    expect_server_holds(Protocol::Pop3, false);
+    expect_server_holds(GetParam(), false);
 }
+
+INSTANTIATE_TEST_SUITE_P(Protocols, StoppedReceive,
+                         ::testing::Values(Protocol::Pop3, Protocol::Imap),
+                         [](const ::testing::TestParamInfo<Protocol>& info) {
+                             return std::string(info.param == Protocol::Imap ? "Imap" : "Pop3");
+                         });
 
 }  // namespace
