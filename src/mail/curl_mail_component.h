@@ -23,7 +23,8 @@ namespace qv {
 // ReadMail reads with mail::MailReader. If only the attachment could not be saved, the mail is
 // still answered (without one) and lastError() says what happened.
 //
-// One call at a time per object; calls may run on any thread.
+// One call at a time per object, except that ReadMail may run while a receive waits for its
+// batch sink (that is how a batch gets stored); calls may run on any thread.
 class CurlMailComponent : public MailComponent {
   public:
     explicit CurlMailComponent(Pauser& pauser);
