@@ -82,9 +82,10 @@ class MailComponent {
     }
 
     // Where SAVEALL and SAVEALLD hand each batch of saved files, as soon as they are safely on
-    // disk and before any of them is deleted on the server; called from the receive's thread.
-    // A batch it does not store stops the receive, with nothing more deleted. Without one, a
-    // batch counts as stored once its files are saved (the caller takes the names returned).
+    // disk and before any of them is deleted on the server; called on a thread other than the
+    // caller's while the next batch arrives, one batch at a time, and waited for. A batch it
+    // does not store stops the receive, with nothing more deleted. Without one, a batch counts
+    // as stored once its files are saved (the caller takes the names returned).
     void setBatchSink(StoreBatch sink) { sink_ = std::move(sink); }
 
   protected:

@@ -15,8 +15,10 @@
 
 namespace qv::mail {
 
+class TempFiles;
+
 // Takes a batch of saved files (names relative to the folder) and stores them; true when every
-// one of them is stored. May take its time: the server waits meanwhile.
+// one of them is stored. Called on a thread of its own while the next batch arrives.
 using BatchSink = std::function<bool(const QStringList& names)>;
 // (messages saved, messages to save), after each message.
 using ReceiveProgress = std::function<void(int done, int total)>;
@@ -34,8 +36,6 @@ using ReceiveProgress = std::function<void(int done, int total)>;
 //    new is fetched. A message in the record is never fetched again.
 // Without a sink, a batch counts as stored as soon as its files are saved (the caller takes the
 // names that handed() returns).
-class TempFiles;
-
 class ReceiveRun {
   public:
     struct Options {
