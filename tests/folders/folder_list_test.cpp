@@ -1,189 +1,131 @@
 #include "folders/folder_list.h"
-#include "mailbox/flex_grid.h"
+#include "folders/address_book.h"
 #include "mailbox/mail_seed.h"
 
-#include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
-
-#include <gtest/gtest.h>
+#include <QMenu>
+#include <QPlainTextEdit>
 
 using namespace qv;
 using namespace qv::test;
 
 namespace {
-
-const QString kInboxName = QStringLiteral("受信フォルダー");
-const QString kMoveInstruction =
-    QStringLiteral("フォルダ メール移動操作 矢印キーで選択してINSキーを押してください");
-
-QStringList items(QListWidget* list) {
-    QStringList out;
-    for (int i = 0; i < list->count(); ++i) out << list->item(i)->text();
-    return out;
-}
-
-// Arms a move of the mail on the given row of the mail list, as a user does.
-void arm_move(WindowHarness& h, int row) {
-    h.key(Qt::Key_A, Qt::ControlModifier);
-    for (int i = 0; i < row; ++i) h.key(Qt::Key_Down);
-    h.key(Qt::Key_Space);
-}
-
+const QString kMove = "フォルダ メール移動操作 矢印キーで選択してINSキーを押してください";
+const QColor kGrey(200, 200, 200), kWhite(255, 255, 255);
 }  // namespace
 
-TEST(FolderList, ListsTheFolderTableInItsOrderAndAnnouncesItself) {
-    WindowHarness h;
-    MailSeed seed(h);
+TEST_F(ListTest, FolderListSaysEachFolderOpensItAndFinishesAMove) {
+    const QString odd = "It's \"100%\" 大事";
+    mail({"2026/12/01 10:00:00", "a@example.test", "既にそこに", {}, {}, false, odd});
+    mail({"2026/12/01 11:00:00", "a@example.test", "似た名前", {}, {}, false, "It's \"100\" 大事"});
+    mail(31, "動かす");
+    mail(30, "残す");
     ASSERT_TRUE(h.start());
-    EXPECT_EQ(items(h.w().List1), (QStringList{kInboxName, QStringLiteral("保存"),
-                                               QStringLiteral("重要"), QStringLiteral("ごみ箱")}));
-    h.mark();
-    h.key(Qt::Key_Y, Qt::ControlModifier);
-    EXPECT_EQ(QApplication::focusWidget(), h.w().List1);
-    EXPECT_EQ(h.spokenSinceMark(), QStringList{QStringLiteral("フォルダ")});
-    EXPECT_EQ(h.w().cmd_message->text(), QStringLiteral("フォルダ"));
-    EXPECT_EQ(h.w().shortcut02->text(), FolderList::key_guide());
-    EXPECT_TRUE(FolderList::key_guide().startsWith(QLatin1Char('[')));
-    EXPECT_TRUE(FolderList::key_guide().endsWith(QLatin1Char(']')));
-    EXPECT_EQ(h.focus().help_context, 3);
-    EXPECT_EQ(background(h.w().List1), QColor(200, 200, 200));
-    // On to the address book: the folder list turns white again.
-    h.key(Qt::Key_Tab);
-    EXPECT_EQ(background(h.w().List1), QColor(255, 255, 255));
-    EXPECT_EQ(background(h.w().List2), QColor(200, 200, 200));
-    EXPECT_EQ(h.focus().help_context, 6);
-}
-
-TEST(FolderList, MenuCommandsLeadToTheFolderListAndBackToTheMailList) {
-    WindowHarness h;
-    MailSeed seed(h);
-    ASSERT_TRUE(h.start());
-    h.trigger(QStringLiteral("chose_folder"));
-    EXPECT_EQ(QApplication::focusWidget(), h.w().List1);
-    // Already there: no second announcement, and the help section is still the folders'.
-    h.focus().help_context = 0;
-    h.mark();
-    h.trigger(QStringLiteral("chose_folder"));
-    EXPECT_TRUE(h.spokenSinceMark().isEmpty());
-    EXPECT_EQ(h.focus().help_context, 3);
-    h.trigger(QStringLiteral("display_mail_list"));
-    EXPECT_EQ(QApplication::focusWidget(), h.w().MSFlexGrid1);
-    h.focus(h.w().List1);
+    QListWidget* folders = h.w().List1;
+    folders->addItem(odd);  // the folder table would list it
+    EXPECT_EQ(press(Qt::Key_Y, Qt::ControlModifier), QStringList{"フォルダ"});
+    EXPECT_EQ(h.w().cmd_message->text() + h.w().shortcut02->text(),
+              "フォルダ" + FolderList::key_guide());
+    EXPECT_EQ(h.focus().help_context * 1000 + background(folders).red(), 3200);
+    EXPECT_EQ(press(Qt::Key_Insert), QStringList{});  // no move pending
+    // SPACE on a mail hands it over; with no folder chosen INS and ENTER say so.
     h.key(Qt::Key_A, Qt::ControlModifier);
-    EXPECT_EQ(QApplication::focusWidget(), h.w().MSFlexGrid1);
-    EXPECT_EQ(h.focus().help_context, 2);
-}
-
-TEST(FolderMove, SpaceThenInsMovesTheMailOnceAndTheListKeepsShowingIt) {
-    WindowHarness h;
-    MailSeed seed(h);
-    seed.mail(2, QStringLiteral("動かす"));
-    seed.mail(1, QStringLiteral("残す"));
-    ASSERT_TRUE(h.start());
-    arm_move(h, 1);
-    EXPECT_EQ(h.spoken().back(), kMoveInstruction);
-    h.key(Qt::Key_Down);  // 受信フォルダー
-    h.key(Qt::Key_Down);  // 保存
-    h.mark();
-    h.key(Qt::Key_Insert);
-    EXPECT_EQ(h.spokenSinceMark(),
-              QStringList{QStringLiteral("メールをフォルダー[保存]に移動しました")});
-    EXPECT_FALSE(h.parts().folders->move_pending());
-    EXPECT_EQ(stored(h.store(), QStringLiteral("保存")), QStringList{"1:未読:動かす"});
-    EXPECT_EQ(stored(h.store(), kInboxName), QStringList{"2:未読:残す"});
-    EXPECT_EQ(grid_column(h.w().MSFlexGrid1, 2),
-              (QStringList{QStringLiteral("動かす"), QStringLiteral("残す")}));
-    // A second INS does nothing: the move is over.
-    h.key(Qt::Key_Down);  // 重要
-    h.key(Qt::Key_Insert);
-    EXPECT_TRUE(h.spokenSinceMark().isEmpty());
-    EXPECT_TRUE(stored(h.store(), QStringLiteral("重要")).isEmpty());
-    // Opening the folder shows the moved mail there; the focus stays on the folder list.
-    h.key(Qt::Key_Up);
-    h.key(Qt::Key_Return);
-    EXPECT_EQ(h.spokenSinceMark(),
-              (QStringList{QStringLiteral("保存"), QStringLiteral("メール数は1")}));
-    EXPECT_EQ(h.parts().mail_list->current_folder(), QStringLiteral("保存"));
-    EXPECT_EQ(h.w().cmd_message->text(), QStringLiteral("保存"));
-    EXPECT_EQ(grid_column(h.w().MSFlexGrid1, 2), QStringList{QStringLiteral("動かす")});
-    EXPECT_EQ(QApplication::focusWidget(), h.w().List1);
-}
-
-TEST(FolderMove, OpeningAFolderDropsAPendingMove) {
-    WindowHarness h;
-    MailSeed seed(h);
-    seed.mail(1, QStringLiteral("動かさない"));
-    ASSERT_TRUE(h.start());
-    arm_move(h, 1);
-    ASSERT_TRUE(h.parts().folders->move_pending());
     h.key(Qt::Key_Down);
-    h.key(Qt::Key_Down);  // 保存
-    h.key(Qt::Key_Return);
-    EXPECT_FALSE(h.parts().folders->move_pending());
-    EXPECT_EQ(h.w().MSFlexGrid1->rowCount(), 1);
-    h.mark();
-    h.key(Qt::Key_Insert);
-    EXPECT_TRUE(h.spokenSinceMark().isEmpty());
-    EXPECT_EQ(stored(h.store(), kInboxName), QStringList{"1:未読:動かさない"});
-    // Without a pending move the folder list's arrival says only its name.
+    EXPECT_EQ(press(Qt::Key_Space), QStringList{kMove});
+    EXPECT_EQ(grid()->currentRow(), 1);  // the blank did not jump to a sender starting with one
+    EXPECT_TRUE(press(Qt::Key_Insert).join("").contains("移動先のフォルダーが選択されていません"));
+    EXPECT_TRUE(press(Qt::Key_Return).join("").contains("フォルダーが選択されていません"));
+    for (const QString& name :
+         {kInbox, QString("保存"), QString("重要"), QString("ごみ箱"), odd, QString("最後です")}) {
+        EXPECT_EQ(press(Qt::Key_Down), QStringList{name});
+    }
+    EXPECT_EQ(press(Qt::Key_Home), QStringList{kInbox});
+    EXPECT_EQ(press(Qt::Key_PageUp), QStringList{"先頭です"});
     h.focus(h.w().List2);
-    h.focus(h.w().List1);
-    EXPECT_EQ(h.spokenSinceMark().last(), QStringLiteral("フォルダ"));
-}
-
-TEST(FolderMove, APendingMoveIsRepeatedOnEachArrival) {
-    WindowHarness h;
-    MailSeed seed(h);
-    seed.mail(1, QStringLiteral("保留"));
-    ASSERT_TRUE(h.start());
-    arm_move(h, 1);
-    h.focus(h.w().List2);
-    h.mark();
-    h.focus(h.w().List1);
-    EXPECT_EQ(h.spokenSinceMark(), QStringList{kMoveInstruction});
-    EXPECT_EQ(h.w().cmd_message->text(), kMoveInstruction);
-}
-
-TEST(FolderMove, WithNoFolderChosenEnterAndInsSaySoAndChangeNothing) {
-    WindowHarness h;
-    MailSeed seed(h);
-    seed.mail(1, QStringLiteral("そのまま"));
-    ASSERT_TRUE(h.start());
-    arm_move(h, 1);
-    h.mark();
+    h.focus(folders);  // a pending move is repeated on each arrival
+    EXPECT_EQ(h.w().cmd_message->text(), kMove);
+    // INS moves the mail once; the mail list keeps showing it until it is filled again.
+    folders->setCurrentRow(1);
+    EXPECT_EQ(press(Qt::Key_Insert), QStringList{"メールをフォルダー[保存]に移動しました"});
+    EXPECT_EQ(press(Qt::Key_Insert), QStringList{});
+    EXPECT_EQ(stored("保存"), QStringList{"3:未読:動かす"});
+    EXPECT_EQ(column(2), (QStringList{"動かす", "残す"}));
+    EXPECT_EQ(press(Qt::Key_Return), (QStringList{"保存", "メール数は1"}));
+    EXPECT_EQ(h.parts().mail_list->current_folder() + h.w().cmd_message->text(), "保存保存");
+    EXPECT_EQ(column(2), QStringList{"動かす"});
+    EXPECT_EQ(QApplication::focusWidget(), folders);
+    // A folder name with quotes is matched exactly.
+    h.key(Qt::Key_A, Qt::ControlModifier);
+    h.key(Qt::Key_Down);
+    h.key(Qt::Key_Space);
+    folders->setCurrentRow(4);
     h.key(Qt::Key_Insert);
-    h.key(Qt::Key_Return);
-    const QStringList said = h.spokenSinceMark();
-    ASSERT_EQ(said.size(), 2);
-    EXPECT_TRUE(said[0].contains(QStringLiteral("移動先のフォルダー")));
-    EXPECT_TRUE(said[1].contains(QStringLiteral("フォルダーが選択されていません")));
-    EXPECT_TRUE(h.parts().folders->move_pending());
-    EXPECT_EQ(h.parts().mail_list->current_folder(), kInboxName);
-    EXPECT_EQ(stored(h.store(), kInboxName), QStringList{"1:未読:そのまま"});
-    EXPECT_EQ(h.w().MSFlexGrid1->rowCount(), 2);
+    EXPECT_EQ(press(Qt::Key_Return), (QStringList{odd, "メール数は2"}));
+    // Opening a folder drops a pending move.
+    h.key(Qt::Key_A, Qt::ControlModifier);
+    h.key(Qt::Key_Down);
+    h.key(Qt::Key_Space);
+    folders->setCurrentRow(2);
+    EXPECT_EQ(press(Qt::Key_Return), (QStringList{"重要", "新着メールは有りません"}));
+    EXPECT_EQ(press(Qt::Key_Insert), QStringList{});
+    EXPECT_EQ(stored(odd).size() * 10 + grid()->rowCount(), 21u);
+    h.key(Qt::Key_Tab);  // on to the address book: the folder list turns white
+    EXPECT_EQ(background(folders), kWhite);
+    EXPECT_EQ(h.focus().help_context * 1000 + background(h.w().List2).red(), 6200);
 }
 
-TEST(FolderMove, FolderNamesWithQuotesAreMatchedExactly) {
-    WindowHarness h;
-    MailSeed seed(h);
-    const QString odd = QStringLiteral("It's \"100%\" 大事");
-    seed.mail({QStringLiteral("2026/12/01 10:00:00"), QStringLiteral("a@example.test"),
-               QStringLiteral("既にそこに"), QString(), QString(), false, odd});
-    seed.mail({QStringLiteral("2026/12/01 11:00:00"), QStringLiteral("a@example.test"),
-               QStringLiteral("似た名前"), QString(), QString(), false,
-               QStringLiteral("It's \"100\" 大事")});
-    seed.mail(30, QStringLiteral("これを移す"));
+TEST_F(ListTest, AddressBookSaysEachNameAndAddressAndActsOnTheSelectedOne) {
+    address("N1", "b@example.test");
+    address(" ", "a@example.test");
+    address("名前::コロン", "c@example.test");
+    address("二", "b@example.test");
+    address("似た", "b@example.test.jp");
+    address("引用", "o'neil%1@example.test");
+    address("似た", "o'neilX1@example.test");
     ASSERT_TRUE(h.start());
-    // The folder table would list it; here the list is given the name directly.
-    h.w().List1->addItem(odd);
-    arm_move(h, 1);
-    h.w().List1->setCurrentRow(4);
-    h.key(Qt::Key_Insert);
-    EXPECT_EQ(h.spoken().last(),
-              QStringLiteral("メールをフォルダー[") + odd + QStringLiteral("]に移動しました"));
-    h.key(Qt::Key_Return);
-    EXPECT_EQ(h.parts().mail_list->current_folder(), odd);
-    EXPECT_EQ(grid_column(h.w().MSFlexGrid1, 2),
-              (QStringList{QStringLiteral("これを移す"), QStringLiteral("既にそこに")}));
+    QListWidget* book = h.w().List2;
+    EXPECT_EQ(book->item(0)->text() + " " + book->item(2)->text(),
+              "a@example.test:: :::2 b@example.test::二:::4");
+    h.mark();
+    h.focus(book);
+    EXPECT_EQ(said(), QStringList{"アドレス帳"});
+    EXPECT_EQ(h.w().cmd_message->text() + h.w().shortcut02->text(),
+              "アドレス帳[矢印:選択 DEL:削除 ESC:メール送信 ]");
+    for (int key : {Qt::Key_Return, Qt::Key_Delete, Qt::Key_Escape}) {
+        EXPECT_TRUE(press(key).join("").contains("選択されていません")) << key;
+    }
+    const char* heard[] = {"a@example.test", "N1、b@example.test", "二、b@example.test",
+                           "似た、b@example.test.jp", "名前::コロン、c@example.test"};
+    for (const char* expected : heard) EXPECT_EQ(press(Qt::Key_Down), QStringList{expected});
+    EXPECT_EQ(press(Qt::Key_Return), QStringList{"c@example.test"});  // the address alone
+    EXPECT_EQ(press(Qt::Key_End), QStringList{"似た、o'neilX1@example.test"});
+    EXPECT_EQ(press(Qt::Key_Down), QStringList{"最後です"});
+    // DEL removes every row of that address (and none that only looks like it), without asking.
+    book->setCurrentRow(2);
+    EXPECT_EQ(press(Qt::Key_Delete), QStringList{"アドレス削除しました"});
+    book->setCurrentRow(3);
+    h.key(Qt::Key_Delete);
+    QStringList left;
+    for (const AddressRow& r : h.store().addresses()) left << r.address;
+    EXPECT_EQ(left, (QStringList{"a@example.test", "b@example.test.jp", "c@example.test",
+                                 "o'neilX1@example.test"}));
+    EXPECT_EQ(book->count(), 4);
+    // ESC begins a mail to the address.
+    book->setCurrentRow(2);
+    EXPECT_EQ(press(Qt::Key_Escape).value(0), "件名を入力してください");
+    EXPECT_EQ(h.w().mailto->text() + "|" + h.w().subject->text(), "c@example.test|");
+    EXPECT_EQ(h.w().body->toPlainText(), "\n署名です");
+    EXPECT_EQ(QApplication::focusWidget(), h.w().subject);
+    EXPECT_EQ(h.w().cmd_message->text(), "c@example.testへのメール送信");
+    // The menu entry says it, then the book announces itself; already there, no arrival.
+    EXPECT_EQ(press(Qt::Key_A, Qt::ControlModifier).size(), 2);
+    h.trigger("t_address");
+    EXPECT_EQ(said(), (QStringList{"アドレス帳編集", "アドレス帳"}));
+    h.trigger("t_address");
+    EXPECT_EQ(said(), QStringList{"アドレス帳編集"});
+    EXPECT_EQ(h.focus().help_context, 5);
+    while (book->count() > 0) book->setCurrentRow(0), h.key(Qt::Key_Delete);
+    EXPECT_TRUE(press(Qt::Key_Down).join("").contains("INS"));
 }
