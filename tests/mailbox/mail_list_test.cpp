@@ -30,7 +30,7 @@ TEST_F(ListTest, FillsNewestFirstAndEachMoveSaysTheMailWithoutMarkingItRead) {
     EXPECT_EQ(
         press(Qt::Key_A, Qt::ControlModifier),
         (QStringList{"受信フォルダー 3通 未読2通", "見出し行です。下矢印キーでメールに移ります"}));
-    EXPECT_EQ(h.focus().help_context, 2);
+    EXPECT_EQ(h.w().cmd_message->text() + QString::number(h.focus().help_context), kInbox + "2");
     EXPECT_EQ(background(grid()), QColor(200, 200, 200));
     // The grid names no keys on arrival: the address book's guide is still shown.
     EXPECT_EQ(h.w().shortcut02->text(), AddressBook::key_guide());
