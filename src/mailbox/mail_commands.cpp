@@ -7,6 +7,7 @@
 #include "mailbox/flex_grid.h"
 #include "mailbox/long_text.h"
 #include "mailbox/mail_columns.h"
+#include "mailbox/mail_speech.h"
 #include "mailbox/sender_entry.h"
 #include "store/mail_store.h"
 
@@ -102,6 +103,8 @@ void MailCommands::delete_mail() {
     const int rows = grid_->rowCount();
     grid_->setCurrentCell(row < rows ? row : rows - 1, kSenderColumn);
     out_.speak(QStringLiteral("メールを削除しました"));
+    // Where the user is now, as after any move.
+    if (rows > 1) out_.speak_move(spoken_mail_row(grid_, grid_->currentRow()));
 }
 
 void MailCommands::register_sender() {
