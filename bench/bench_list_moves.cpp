@@ -74,7 +74,7 @@ class IdleComponent : public qv::MailComponent {
                           const QString&) override {
         return QStringList{QStringLiteral("0 0")};
     }
-    qv::MailArray ReadMail(const QString&, const QString&, const QString&) override {
+    std::optional<qv::ParsedMail> ReadMail(const QString&, const QString&) override {
         return std::nullopt;
     }
     QString SendMail(const QString&, const QString&, const QString&, const QString&, const QString&,
@@ -85,9 +85,10 @@ class IdleComponent : public qv::MailComponent {
     QString lastError() const override { return {}; }
 };
 
-class NoOpener : public qv::DesktopOpener {
+class NoOpener : public qv::DesktopOpener, public qv::AudioPlayer {
   public:
     bool open(const QString&) override { return true; }
+    bool play(const QString&) override { return true; }
 };
 
 double percentile(std::vector<double> v, double p) {
@@ -151,8 +152,8 @@ int main(int argc, char** argv) {
     qv::SystemClock clock;
     NoOpener opener;
     qv::Waiter waiter;
-    qv::MainWindow window(
-        qv::Services{speech, component, clock, opener, waiter, waiter, dir.path(), dir.path()});
+    qv::MainWindow window(qv::Services{speech, component, clock, opener, opener, waiter, waiter,
+                                       dir.path(), dir.path()});
     if (!window.store().open(QDir(dir.path()).absoluteFilePath(qv::MailStore::fileName()))) {
         return 1;
     }

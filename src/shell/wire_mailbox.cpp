@@ -12,7 +12,7 @@ namespace qv {
 void MainWindow::wire_mailbox() {
     auto* list = new MailList(w_.MSFlexGrid1, out_, store_, this);
     auto* commands = new MailCommands(w_.MSFlexGrid1, w_.bodytext, out_, store_, services_.pauser,
-                                      services_.opener, this);
+                                      services_.player, this);
     parts_.mail_list = list;
     parts_.mail_commands = commands;
 

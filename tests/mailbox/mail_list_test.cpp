@@ -112,17 +112,20 @@ TEST_F(ListTest, EnterReadsTheMailAndTheReadOutsFollowTheGrid) {
     // The pause comes once the mail is queued for speaking, then the player starts.
     EXPECT_EQ(h.pauser.pauses, std::vector<int>{4});
     EXPECT_TRUE(heardBeforePause.endsWith(body.mid(100)));
-    EXPECT_EQ(h.opener.opened, QStringList{"/m/voice.mp3"});
+    EXPECT_EQ(h.player.played, QStringList{"/m/voice.mp3"});
     EXPECT_EQ(stored(), (QStringList{"1:既読:一番目", "2:既読:声の便り", "3:既読:三番目"}));
     for (int c = 0; c < 4; ++c) EXPECT_FALSE(grid()->cellEmphasis(2, c)) << c;
     EXPECT_EQ(cell(), Cell(2, 1));
     // Reading the only unread mail leaves none, though the list was not filled again.
     EXPECT_EQ(press(Qt::Key_U, Qt::ControlModifier), QStringList{"未読メールは有りません"});
     EXPECT_EQ(cell(), Cell(3, 2));
-    // Another attachment is not played; an empty body says nothing.
+    // Another attachment is only named, never played; an empty body says nothing.
     h.key(Qt::Key_Home);
-    EXPECT_EQ(press(Qt::Key_Return), QStringList{"♪　一番目"});
-    EXPECT_EQ(h.opener.opened.size() + h.pauser.pauses.size(), 2u);
+    EXPECT_EQ(press(Qt::Key_Return),
+              (QStringList{"♪　一番目",
+                           "添付ファイル「report.MP3.pdf」（PDF文書）があります。"
+                           "音声ではないので開きません"}));
+    EXPECT_EQ(h.player.played.size() + h.pauser.pauses.size(), 2u);
 }
 
 TEST_F(ListTest, DelDeletesTheMailAndSaysTheRowThatTakesItsPlaceUntilTheFolderIsEmpty) {

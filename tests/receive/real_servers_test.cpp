@@ -64,7 +64,8 @@ class RealWindow {
     explicit RealWindow(const QString& dir)
         : speech_(silent_channel()),
           component_(pauser_),
-          window_(Services{*speech_, component_, clock_, opener_, pauser_, waiter_, dir, dir}) {
+          window_(Services{*speech_, component_, clock_, opener_, player_, pauser_, waiter_, dir,
+                           dir}) {
         window_.setEndProgram([](int) {});
         window_.show();
         window_.activateWindow();
@@ -80,6 +81,7 @@ class RealWindow {
     Waiter waiter_;
     FixedClock clock_{QDateTime(QDate(2026, 12, 5), QTime(9, 5, 30))};
     RecordingOpener opener_;
+    RecordingPlayer player_;
     CurlMailComponent component_;
     MainWindow window_;
 };
