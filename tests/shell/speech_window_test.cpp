@@ -1,12 +1,10 @@
 // The voice's own commands in the running program: stop, repeat, history, the settings dialog
 // (move speech among them) and the waiting cue it switches.
 #include "mailbox/flex_grid.h"
-#include "settings/account_list.h"
 #include "settings/speech_settings_dialog.h"
 #include "speech/speech_channel.h"
 #include "speech/wait_cue.h"
-#include "support/dialog_walk.h"
-#include "support/window_harness.h"
+#include "support/settings_window.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -73,24 +71,21 @@ TEST(SpeechKeysInTheWindow, CtrlStopsF2RepeatsShiftF2ListsTheHistoryNoneOfItReme
 }
 
 TEST(SpeechSettingsDialogInTheWindow, TheSavedChoiceRulesFromTheStartOkSavesEscPutsBack) {
-    WindowHarness h;
-    ASSERT_TRUE(
-        h.seed().updateSpeechSettings({150, 40, QStringLiteral("o'neil 100%"), false, false}));
+    SettingsWindow t(2, 0, [](MailStore& db) {
+        return db.updateSpeechSettings({150, 40, QStringLiteral("o'neil 100%"), false, false});
+    });
+    WindowHarness& h = t.h;
     int delay_ms = 0;
     h.component.onRcvMail = [&delay_ms](const QString&, const QString&,
                                         const QString&) -> MailArray {
         QThread::msleep(delay_ms);
         return QStringList{QStringLiteral("0 0")};
     };
-    ASSERT_GT(h.seed().insertAccount({"p", "s", "a", "pw", "a@x", "", ""}), 0);
-    ASSERT_GT(h.seed().insertAccount({"p", "s", "b", "pw", "b@x", "", ""}), 0);
-    ASSERT_TRUE(h.start());
     SpeechChannel& speech = h.window().speech();
     EXPECT_EQ(speech.settings(), (VoiceSettings{150, 40, QStringLiteral("o'neil 100%")}));
     EXPECT_FALSE(h.window().waitCue().enabled());
     // Moves in a list are silent, as the user chose.
-    h.trigger(QStringLiteral("t_account"));
-    auto* accounts = h.window().findChild<AccountList*>();
+    AccountList* accounts = t.list();
     accounts->list()->setFocus();
     ASSERT_TRUE(activate(accounts));
     h.mark();
@@ -139,7 +134,7 @@ TEST(SpeechSettingsDialogInTheWindow, TheSavedChoiceRulesFromTheStartOkSavesEscP
     ASSERT_TRUE(activate(accounts));
     h.mark();
     press(accounts, Qt::Key_Up);
-    EXPECT_EQ(h.spokenSinceMark(), QStringList{"a@x POPサーバー p"});
+    EXPECT_EQ(h.spokenSinceMark(), QStringList{"a@example.test POPサーバー pop.a"});
 
     change({Qt::Key_Down}, Qt::Key_Escape);
     EXPECT_FALSE(moves_during);
