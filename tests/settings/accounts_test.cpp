@@ -195,7 +195,7 @@ TEST(AccountDialogs, EditAddMakeDefaultAndDeleteEachDoWhatTheySay) {
     EXPECT_EQ(s.cur_account_index, 4);
     for (const AccountRow& r : t.h.store().accounts()) EXPECT_EQ(r.cur, r.id == added.id);
     EXPECT_TRUE(s.cur_pop == pop_before && s.accounts[2].cur);
-    EXPECT_TRUE(list->list()->item(3)->font().bold());
+    EXPECT_TRUE(list->list()->item(3) && list->list()->item(3)->font().bold());
     EXPECT_EQ(
         t.rows(list, Qt::AccessibleTextRole),
         (QStringList{"a@example.test POPサーバー pop.a", "b2@example.test POPサーバー pop.b",

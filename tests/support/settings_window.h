@@ -53,7 +53,7 @@ struct SettingsWindow {
     }
     AccountList* list() {
         h.trigger(QStringLiteral("t_account"));
-        return h.window().findChild<AccountList*>(QStringLiteral("account_list"));
+        return h.parts().account_dialogs->list();
     }
     AccountEditor* editor() {
         return h.window().findChild<AccountEditor*>(QStringLiteral("account_set"));
