@@ -12,12 +12,15 @@ namespace qv {
 
 struct AccountTable;
 struct Account;
+class DialogVoice;
 class Feedback;
 class MailStore;
 
 // "アカウント編集": the seven settings of one account. account_edit_mode says whether a new
 // account is added ("new") or the one at account_edit_index is changed ("edit"). "OK" writes
 // the account and brings the in-memory table up to date; the editor is hidden, not destroyed.
+// A new account saved while no account is the default becomes the default, so that sending
+// works at once. Every outcome and every refusal is said.
 class AccountEditor : public QDialog {
     Q_OBJECT
   public:
@@ -25,7 +28,8 @@ class AccountEditor : public QDialog {
 
     static constexpr int kFields = 7;
 
-    // Fills the fields for account_edit_mode and puts the focus on "OK"; done at every opening.
+    // Fills the fields for account_edit_mode and puts the focus where the user starts: the first
+    // field of a new account, "OK" for an edit. Done at every opening.
     void prepare();
     void Command1_Click();  // OK
     void Command2_Click();  // キャンセル
@@ -45,6 +49,9 @@ class AccountEditor : public QDialog {
     // since the editor opened; 0 when it is gone.
     int edited_position() const;
     void fill_entry(Account& a) const;
+    // The new account at this position becomes the default when none is; false when the
+    // database refused.
+    bool make_default_if_none(int position);
 
     AccountTable& state_;
     MailStore& store_;
@@ -53,6 +60,7 @@ class AccountEditor : public QDialog {
     QLabel* Label2_ = nullptr;
     QPushButton* Command1_ = nullptr;
     QPushButton* Command2_ = nullptr;
+    DialogVoice* voice_ = nullptr;
     int edit_id_ = 0;
 };
 

@@ -1,4 +1,5 @@
 #include "store/mail_store.h"
+#include "store/schema.h"
 #include "support/printers.h"
 
 #include <QAtomicInt>
@@ -163,7 +164,7 @@ TEST_F(SpeechSettingsStore, NewDatabaseHasOneRowOfDefaultsAtTheCurrentVersion) {
         expectDefaults(store.speechSettings());
     }
     EXPECT_EQ(speechRows(path), 1);
-    EXPECT_EQ(userVersion(path), 2);
+    EXPECT_EQ(userVersion(path), schema::kVersion);
 }
 
 TEST_F(SpeechSettingsStore, EveryValueIsKeptExactlyAcrossAReopen) {
@@ -209,7 +210,7 @@ TEST_F(SpeechSettingsStore, AnOlderFileGainsTheTableAndKeepsEverythingElse) {
             EXPECT_EQ(store.accounts()[0].password, QStringLiteral("p'w"));
             ASSERT_TRUE(store.updateSpeechSettings(kChosen));
         }
-        EXPECT_EQ(userVersion(path), 2);
+        EXPECT_EQ(userVersion(path), schema::kVersion);
         EXPECT_EQ(contentBesidesSpeech(path), before);
         {
             MailStore again;
@@ -240,7 +241,7 @@ TEST_F(SpeechSettingsStore, TheUpgradeKeepsARowThatIsThereAndLeavesExactlyOne) {
         expectChosen(store.speechSettings());
     }
     EXPECT_EQ(speechRows(path), 1);
-    EXPECT_EQ(userVersion(path), 2);
+    EXPECT_EQ(userVersion(path), schema::kVersion);
 }
 
 TEST_F(SpeechSettingsStore, AnEmptyOrMissingTableGetsTheDefaultRowAtEitherVersion) {
@@ -267,7 +268,7 @@ TEST_F(SpeechSettingsStore, AnEmptyOrMissingTableGetsTheDefaultRowAtEitherVersio
             expectChosen(store.speechSettings());
         }
         EXPECT_EQ(speechRows(path), 1);
-        EXPECT_EQ(userVersion(path), 2);
+        EXPECT_EQ(userVersion(path), schema::kVersion);
         EXPECT_EQ(contentBesidesSpeech(path), before);
     }
 }
@@ -293,17 +294,44 @@ TEST_F(SpeechSettingsStore, AFileOfANewerVersionIsRefusedAndNotUpgraded) {
     makeFilledDatabase();
     raw(path, [](QSqlDatabase& db) {
         sql(db, QStringLiteral("drop table speech"));
-        sql(db, QStringLiteral("PRAGMA user_version=3"));
+        sql(db, QStringLiteral("PRAGMA user_version=%1").arg(schema::kVersion + 1));
     });
     const QStringList before = contentBesidesSpeech(path);
     {
         MailStore store;
         EXPECT_FALSE(store.open(path));
         EXPECT_EQ(store.openFailure(), OpenFailure::CannotOpen);
-        EXPECT_TRUE(store.lastError().contains(QStringLiteral("3")))
+        EXPECT_TRUE(store.lastError().contains(QString::number(schema::kVersion + 1)))
             << store.lastError().toStdString();
     }
-    EXPECT_EQ(userVersion(path), 3);
+    EXPECT_EQ(userVersion(path), schema::kVersion + 1);
     EXPECT_EQ(speechRows(path), -1);
+    EXPECT_EQ(contentBesidesSpeech(path), before);
+}
+
+// Version 3 added whether moves in a list are said: a version-2 file gains the column, on, and
+// keeps everything else, the speech row's values included.
+TEST_F(SpeechSettingsStore, AVersionTwoFileGainsMoveSpeechOnAndKeepsTheRest) {
+    makeFilledDatabase();
+    {
+        MailStore store;
+        ASSERT_TRUE(store.open(path));
+        ASSERT_TRUE(store.updateSpeechSettings({150, 40, QStringLiteral("声"), false, false}));
+    }
+    raw(path, [](QSqlDatabase& db) {
+        sql(db, QStringLiteral("alter table speech drop column move_speech"));
+        sql(db, QStringLiteral("PRAGMA user_version=2"));
+    });
+    const QStringList before = contentBesidesSpeech(path);
+    {
+        MailStore store;
+        ASSERT_TRUE(store.open(path)) << store.lastError().toStdString();
+        const auto s = store.speechSettings();
+        ASSERT_TRUE(s);
+        EXPECT_EQ(std::tuple(s->rate, s->volume, s->voice, s->wait_cue, s->move_speech),
+                  std::tuple(150, 40, QStringLiteral("声"), false, true));
+    }
+    EXPECT_EQ(userVersion(path), 3);
+    EXPECT_EQ(speechRows(path), 1);
     EXPECT_EQ(contentBesidesSpeech(path), before);
 }
