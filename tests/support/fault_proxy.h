@@ -30,6 +30,8 @@ class FaultProxy {
 
     // Replace "STLS" in the server's replies (same length), as a server without STLS would answer.
     void hide_stls() { hide_stls_ = true; }
+    // Hold each piece of the server's replies this long before passing it on: a slow line.
+    void delay_replies(int ms) { delay_ms_ = ms; }
 
     int port() const { return port_; }
     int connections() const { return connections_; }
@@ -48,6 +50,7 @@ class FaultProxy {
     int wake_[2] = {-1, -1};
     int port_ = 0;
     std::atomic<bool> hide_stls_{false};
+    std::atomic<int> delay_ms_{0};
     std::atomic<int> connections_{0};
     std::atomic<long long> to_client_{0};
     std::atomic<bool> cut_{false};
