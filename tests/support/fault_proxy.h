@@ -2,7 +2,8 @@
 
 // A TCP proxy on 127.0.0.1 that stands between the code under test and a real server and
 // misbehaves on purpose: it cuts the connection after a given number of bytes from the server,
-// never answers at all, or hides the server's STLS capability so that a session stays plain.
+// never answers at all, hides the server's STLS capability so that a session stays plain, or
+// passes the server's replies on slowly.
 
 #include <QByteArray>
 
