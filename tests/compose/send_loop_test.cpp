@@ -47,6 +47,7 @@ TEST_F(RealSend, AVoiceMailGoesOutOnceThoughEscIsPressedAgainDuringTheSend) {
         (QStringList{"音声2秒　録音開始",
                      "マイクが使えないため録音できませんでした。音声は添付されません",
                      "音声2秒　録音開始", "音声録音が終了しました。[ＥＳＣ]でメールされます"}));
+    EXPECT_EQ(h.pauser.pauses, (std::vector<int>{7, 7}));  // time to get ready, each time
     QFile recording(h.parts().recorder->voice_path());
     EXPECT_EQ(recording.fileName(), h.dataDir() + "/quorvel-user1-20261205090730.mp3");
     // Nothing in a user name leads out of the directory or breaks the recorder's command line.
