@@ -57,6 +57,7 @@ TEST_F(ComposeWindow, AMailByKeysIsKeptThroughARefusalAndSentByTheNextEsc) {
     const QString sent = QStringLiteral("メールをhanako@example.testへ送信しました");
     EXPECT_EQ(h.spokenSinceMark(),
               (QStringList{"メールを送信します", MailSender::voice_note() + sent, kCleared}));
+    EXPECT_EQ(h.w().cmd_message->text(), MailSender::voice_note() + sent);
     ASSERT_EQ(h.component.trace(), (QStringList{"RcvMail LIST", "SendMail"}));
     EXPECT_EQ(h.component.calls[0].args,
               (QStringList{"pop.example.test", "taro", "taro-pw", "LIST", h.paths().mail_dir}));
@@ -85,8 +86,7 @@ TEST_F(ComposeWindow, AMailByKeysIsKeptThroughARefusalAndSentByTheNextEsc) {
 
 TEST_F(ComposeWindow, WhatIsTypedAsTheRecipientIsCompletedOrKeptAsTyped) {
     start();
-    const QString to = QStringLiteral("[送信先アドレスは]");
-    const QString subject = QStringLiteral("メール件名を入力してください");
+    const QString to = "[送信先アドレスは]", subject = "メール件名を入力してください";
     const QString inquiry = ComposeFields::inquiry_address();
     // The first of two; "%" and "_" match only themselves; the inquiry address fills the subject.
     const std::vector<std::pair<QString, QStringList>> cases = {
