@@ -14,6 +14,17 @@
 
 namespace qv {
 
+namespace {
+
+// A text as the body shows it: a signature kept with CR LF line ends reads back from the body
+// with plain line feeds.
+QString as_shown(QString text) {
+    return text.replace(QLatin1String("\r\n"), QLatin1String("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+}
+
+}  // namespace
+
 ComposeFields::ComposeFields(QLineEdit* mailto, QLineEdit* subject, QPlainTextEdit* body,
                              Feedback& out, MailStore& store, const OptionState& options,
                              QObject* parent)
@@ -146,7 +157,7 @@ void ComposeFields::body_gained() {
     out_.speak(QStringLiteral("メール本文を入力してください"));
     if (body_->toPlainText().isEmpty()) {
         fresh_body();
-    } else if (body_->toPlainText().trimmed() != options_.signature_text.trimmed()) {
+    } else if (body_->toPlainText().trimmed() != as_shown(options_.signature_text).trimmed()) {
         out_.speak(QStringLiteral("本文は入力済みです。ENTERキーで読み上げて確認できます"));
     }
 }
