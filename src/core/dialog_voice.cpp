@@ -286,18 +286,25 @@ void DialogVoice::edited(QLineEdit* field, const QString& text) {
     const QString before = typed_.value(field);
     typed_[field] = text;
     if (is_secret(field)) return;
-    // What was typed or committed at once (an input method's whole word), else what was erased.
+    const QString said = typed_change(before, text);
+    if (!said.isEmpty()) out_.voice().speak_move(said);
+}
+
+QString typed_change(const QString& before, const QString& after) {
     qsizetype head = 0;
-    while (head < before.size() && head < text.size() && before[head] == text[head]) ++head;
+    while (head < before.size() && head < after.size() && before[head] == after[head]) ++head;
     qsizetype tail = 0;
-    while (tail < before.size() - head && tail < text.size() - head &&
-           before[before.size() - 1 - tail] == text[text.size() - 1 - tail]) {
+    while (tail < before.size() - head && tail < after.size() - head &&
+           before[before.size() - 1 - tail] == after[after.size() - 1 - tail]) {
         ++tail;
     }
-    QString said = text.mid(head, text.size() - head - tail);
+    QString said = after.mid(head, after.size() - head - tail);
     if (said.isEmpty()) said = before.mid(head, before.size() - head - tail);
-    if (said.isEmpty()) return;
-    out_.voice().speak_move(said.trimmed().isEmpty() ? QStringLiteral("空白") : said);
+    if (said.isEmpty()) return said;
+    if (said.trimmed().isEmpty()) {
+        return said.contains(QLatin1Char('\n')) ? QStringLiteral("改行") : QStringLiteral("空白");
+    }
+    return said;
 }
 
 DialogWatch::DialogWatch(Feedback& out, QList<QAction*> keys, QObject* parent)

@@ -30,6 +30,11 @@ QString control_value(const QWidget* control);
 // Name and value; a button adds its accessible description (what pressing it does).
 QString describe_control(const QWidget* control);
 
+// What to say after a text field changed from `before` to `after` by the user: what was typed
+// or committed at once (an input method's whole word), else what was erased; "空白" for blanks;
+// empty when nothing changed.
+QString typed_change(const QString& before, const QString& after);
+
 // A text field whose text is never said nor echoed, only whether it is filled. Fields in
 // password mode are secret without this; the account editor shows its password in the clear.
 void mark_secret(QWidget* field);

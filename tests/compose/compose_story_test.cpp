@@ -19,9 +19,10 @@ TEST_F(ComposeWindow, AMailByKeysIsKeptThroughARefusalAndSentByTheNextEsc) {
         QApplication::sendEvent(h.w().body, &in);
     }
     EXPECT_EQ(h.spokenSinceMark(),
-              (QStringList{"送信先を入力してください", "花子",
+              (QStringList{"送信先を入力してください", "h", "a", "n", "a", "花子",
                            "[送信先アドレスは]hanako@example.test", "メール件名を入力してください",
-                           "件名は会議の件", "メール本文を入力してください"}));
+                           "会議の件", "件名は会議の件", "メール本文を入力してください",
+                           "明日は十時です。"}));
     // Away to the folder list and back through every field: nothing lost, each value heard.
     h.key(Qt::Key_Tab);
     h.mark();
@@ -41,11 +42,11 @@ TEST_F(ComposeWindow, AMailByKeysIsKeptThroughARefusalAndSentByTheNextEsc) {
     h.key(Qt::Key_Return);
     h.key(Qt::Key_Escape);
     const QString refused = h.component.sendAnswer +
-                            "。メールは送信していません。送信先、件名、本文はそのまま残ってい"
-                            "ます。録音した音声も次の送信で添付します";
+                            "。送信先、件名、本文はそのまま残っています。ESCキーでもう一度送れま"
+                            "す。録音した音声も次の送信で添付します";
     EXPECT_EQ(h.spokenSinceMark(),
               (QStringList{"作成したメールの確認", "送信先" + typed[0], "件名" + typed[1],
-                           "本文" + typed[2], "メールを送信します", refused}));
+                           "本文" + typed[2], "改行", "メールを送信します", refused}));
     typed[2] = "明日は十時です。\n" + kSigned;  // ENTER also broke the line
     EXPECT_EQ(fields(), typed);
     EXPECT_TRUE(QFile::exists(voice) && h.parts().recorder->voice_attached());
@@ -67,10 +68,11 @@ TEST_F(ComposeWindow, AMailByKeysIsKeptThroughARefusalAndSentByTheNextEsc) {
     EXPECT_EQ(fields(), (QStringList{"", "", kSigned}));
     EXPECT_FALSE(QFile::exists(voice) || h.parts().recorder->voice_attached());
 
-    // Nothing to send now: the read-back says so, ESC sends nothing.
+    // Nothing to send now: the read-back says so, and so does ESC, which sends nothing.
     h.key(Qt::Key_Return);
     h.key(Qt::Key_Escape);
-    EXPECT_EQ(h.spokenSinceMark(), QStringList{"送信先が入力されていません"});
+    EXPECT_EQ(h.spokenSinceMark(),
+              (QStringList{"送信先が入力されていません", "改行", "送信先が入力されていません"}));
 
     // The next mail's recording is gone by the time of sending: it goes without, and says so.
     write("jiro@example.test", "お知らせ", "本文です");
@@ -97,16 +99,28 @@ TEST_F(ComposeWindow, WhatIsTypedAsTheRecipientIsCompletedOrKeptAsTyped) {
         {"", {subject}},
         {inquiry, {to + inquiry, "件名は依頼、問い合わせ", "メール本文を入力してください"}},
     };
+    const QString draft =
+        "送っていない書きかけのメールがあります。そのまま続けられます。消して新しいメールを始め"
+        "るときは、もう一度コントロールキーとNを押してください";
     for (const auto& [typed, heard] : cases) {
         h.w().mailto->clear();
         h.key(Qt::Key_N, Qt::ControlModifier);
         h.type(typed);
         h.mark();
-        h.key(Qt::Key_N, Qt::ControlModifier);  // already there: nothing more is said
+        // Already there: Ctrl+N keeps what was typed and says how to start afresh instead.
+        h.key(Qt::Key_N, Qt::ControlModifier);
         h.key(Qt::Key_Tab);
-        EXPECT_EQ(h.spokenSinceMark(), heard) << typed.toStdString();
+        EXPECT_EQ(h.spokenSinceMark(), typed.isEmpty() ? heard : QStringList{draft} + heard)
+            << typed.toStdString();
         h.focus(h.w().List1);
     }
+    // A second Ctrl+N in a row empties the fields for a new mail.
+    h.key(Qt::Key_N, Qt::ControlModifier);
+    h.mark();
+    h.key(Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(h.spokenSinceMark(),
+              (QStringList{"書きかけのメールを消しました", "送信先を入力してください"}));
+    EXPECT_EQ(fields(), (QStringList{"", "", kSigned}));
 }
 
 TEST_F(ComposeWindow, RepliesAndAMailFromTheAddressBookKeepWhatWasTyped) {
@@ -133,7 +147,8 @@ TEST_F(ComposeWindow, RepliesAndAMailFromTheAddressBookKeepWhatWasTyped) {
     const QStringList reply{"[返信]メール：アドレスと件名を自動入力しました",
                             "メール本文を入力してください"};
     EXPECT_EQ(h.spokenSinceMark(),
-              reply + reply + QStringList{"本文は入力済みです。ENTERキーで読み上げて確認できます"});
+              reply + QStringList{"下書き"} + reply +
+                  QStringList{"本文は入力済みです。ENTERキーで読み上げて確認できます"});
 
     // ESC on the first address of the address book: a mail to it, subject and body kept.
     h.focus(h.w().List2);
