@@ -3,10 +3,13 @@
 #include "core/dialog_voice.h"
 #include "core/feedback.h"
 #include "core/twips.h"
+#include "mail/server_address.h"
 #include "settings/account_table.h"
 #include "store/mail_store.h"
 
+#include <QEvent>
 #include <QFont>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -23,8 +26,11 @@ const char* const kLabels[AccountEditor::kFields] = {
 // How each field is named aloud and described: the short labels on screen say too little to the
 // ear.
 const char* const kNames[AccountEditor::kFields][2] = {
-    {"POPサーバー", "メールを受け取るPOPサーバーの名前。例 pop.example.jp"},
-    {"SMTPサーバー", "メールを送るSMTPサーバーの名前。例 smtp.example.jp"},
+    {"POPサーバー",
+     "メールを受け取るサーバー（POPまたはIMAP）の名前。例 "
+     "pop.example.jp。F1キーで書き方を聞けます"},
+    {"SMTPサーバー",
+     "メールを送るSMTPサーバーの名前。例 smtp.example.jp。F1キーで書き方を聞けます"},
     {"アカウント", "POPサーバーにログインするときのユーザー名"},
     {"パスワード", "POPサーバーのパスワード。読み上げません"},
     {"メールアドレス", "自分のメールアドレス。送るメールの差出人になります"},
@@ -80,6 +86,9 @@ void AccountEditor::build() {
         previous = field;
         Text1_[i] = field;
     }
+    // The two server fields explain their forms on F1 and check what was typed on leaving.
+    Text1_[0]->installEventFilter(this);
+    Text1_[1]->installEventFilter(this);
 
     Label2_ = new QLabel(this);
     Label2_->setObjectName(QStringLiteral("Label2"));
@@ -99,6 +108,54 @@ void AccountEditor::build() {
 }
 
 QString AccountEditor::message() const { return Label2_->text(); }
+
+QString AccountEditor::receive_server_help() {
+    return QStringLiteral(
+        "受信サーバーは、サーバーの名前だけか、pop3s:// か imaps:// で始めて書くと暗号化して"
+        "つなぎます。pop3:// か imap:// で始めると、つないでから暗号化に切り替えます。ポート番号"
+        "は、名前のあとにコロンと数字で書きます。例 imaps://imap.example.jp");
+}
+
+QString AccountEditor::send_server_help() {
+    return QStringLiteral(
+        "送信サーバーは、サーバーの名前だけか、smtps:// で始めて書くと暗号化してつなぎます。"
+        "smtp:// で始めると、つないでから暗号化に切り替えます。ポート番号は、名前のあとにコロンと"
+        "数字で書きます。例 smtp.example.jp:587");
+}
+
+QString AccountEditor::receive_server_hint(const QString& typed) {
+    if (typed.trimmed().isEmpty()) return {};
+    QString pop_error;
+    QString imap_error;
+    if (mail::parse_server_address(typed, mail::MailProtocol::Pop3, &pop_error) ||
+        mail::parse_server_address(typed, mail::MailProtocol::Imap, &imap_error)) {
+        return {};
+    }
+    return pop_error + QStringLiteral("。F1キーで書き方を聞けます");
+}
+
+QString AccountEditor::send_server_hint(const QString& typed) {
+    if (typed.trimmed().isEmpty()) return {};
+    QString error;
+    if (mail::parse_server_address(typed, mail::MailProtocol::Smtp, &error)) return {};
+    return error + QStringLiteral("。F1キーで書き方を聞けます");
+}
+
+bool AccountEditor::eventFilter(QObject* watched, QEvent* event) {
+    const bool receive = watched == Text1_[0];
+    if (!receive && watched != Text1_[1]) return QDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
+        voice_->tell(receive ? receive_server_help() : send_server_help());
+        return true;
+    }
+    if (event->type() == QEvent::FocusOut && isVisible()) {
+        // Only a hint: nothing is stored before OK, and OK stores what the user typed.
+        const QString text = static_cast<QLineEdit*>(watched)->text();
+        const QString hint = receive ? receive_server_hint(text) : send_server_hint(text);
+        if (!hint.isEmpty()) say(hint);
+    }
+    return QDialog::eventFilter(watched, event);
+}
 
 void AccountEditor::prepare() {
     Label2_->clear();

@@ -37,10 +37,21 @@ class AccountEditor : public QDialog {
     QLineEdit* field(int i) const { return Text1_[i]; }
     QString message() const;
 
+    // What F1 says in the two server fields: how a server address is written.
+    static QString receive_server_help();
+    static QString send_server_help();
+    // A spoken hint for a server address that cannot be used as typed; empty when it can (or
+    // when nothing is typed yet).
+    static QString receive_server_hint(const QString& typed);
+    static QString send_server_hint(const QString& typed);
+
   signals:
     // The account at this position was added (mode "new") or changed (mode "edit").
     void added(int position);
     void edited(int position);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void build();

@@ -215,3 +215,38 @@ TEST(AccountDialogs, EditAddMakeDefaultAndDeleteEachDoWhatTheySay) {
     EXPECT_EQ(s.cur_account_index, 0);
     EXPECT_EQ(t.h.store().accounts().size(), 2u);
 }
+
+// The server fields tell how an address is written (F1) and say at once when one cannot be
+// used; nothing is stored before OK.
+TEST(AccountEditor, ServerFieldsExplainTheirFormsAndCheckWhatWasTyped) {
+    SettingsWindow t(0);
+    AccountList* list = t.list();
+    click(list, "Command1");
+    AccountEditor* e = t.editor();
+    ASSERT_TRUE(activate(e));
+    struct Case {
+        int field;
+        QString typed;
+        bool fine;
+    };
+    const Case cases[] = {
+        {0, "pop.example.test", true},          {0, "imaps://imap.example.test:993", true},
+        {0, "imap://imap.example.test", true},  {0, "ftp://x.example.test", false},
+        {0, "pop.example.test:70000", false},   {1, "smtp.example.test:587", true},
+        {1, "pop3://mail.example.test", false},
+    };
+    for (const Case& c : cases) {
+        e->field(c.field)->setFocus();
+        e->field(c.field)->setText(c.typed);
+        t.h.mark();
+        press(e, Qt::Key_F1);
+        press(e, Qt::Key_Tab);
+        const QStringList heard = t.h.spokenSinceMark();
+        ASSERT_FALSE(heard.isEmpty());
+        EXPECT_EQ(heard[0], c.field == 0 ? AccountEditor::receive_server_help()
+                                         : AccountEditor::send_server_help());
+        const bool hinted = heard.join('|').contains("F1キーで書き方を聞けます");
+        EXPECT_EQ(hinted, !c.fine) << c.typed.toStdString() << heard.join('|').toStdString();
+    }
+    EXPECT_TRUE(t.h.store().accounts().empty());
+}
