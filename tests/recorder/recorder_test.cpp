@@ -172,61 +172,10 @@ TEST(RecorderWatchdog, EndsTheProcessWithItsCodeAndLatestMessageUnlessDisarmedMo
     EXPECT_EXIT(hang(), ::testing::ExitedWithCode(7), "waveIn: the audio input does not start");
 }
 
-const QString kClient = "-t 2 -b 32 -f 12 -sr 32.2 --wav in.wav ";
-
-class RecorderProgram : public ::testing::Test {
-  protected:
-    // The exit code (-1 when it did not end within 30 s), what it said and how long it took.
-    std::tuple<int, QString, qint64> run(const QStringList& args, const QString& server = "none") {
-        QProcess p;
-        p.setWorkingDirectory(dir.path());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("PULSE_SERVER", server == "none" ? "unix:" + dir.filePath("no-socket") : server);
-        p.setProcessEnvironment(env);
-        QElapsedTimer clock;
-        clock.start();
-        p.start(QV_BIN_DIR "/wavein28/waveIn", args);
-        const bool ended = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit;
-        if (!ended) p.kill();
-        return {ended ? p.exitCode() : -1, p.readAll() + p.readAllStandardError(), clock.elapsed()};
-    }
-    QStringList entries() const {
-        return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    }
-    // Decoded by lame, `seconds` long (give or take `slack` samples) at `rate` and `frequency`. At
-    // the client's 32 kbit/s 32 kHz mono every MPEG-1 Layer III frame is 144 bytes (no LAME tag);
-    // LAME adds 576 samples in front and pads the end by less than two frames.
-    void expectMp3(const QString& name, int rate, double seconds, int slack, double frequency) {
-        QFile f(dir.filePath(name));
-        const QByteArray mp3 = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-        if (rate == 32000) {
-            ASSERT_TRUE(!mp3.isEmpty() && mp3.size() % 144 == 0) << mp3.size();
-            for (qsizetype i = 0; i < mp3.size(); i += 144)
-                ASSERT_EQ(mp3.mid(i, 4).toHex(), "fffb18c4") << i;
-            const qint64 extra = mp3.size() / 144 * 1152 - std::llround(seconds * 32000) - 576;
-            EXPECT_TRUE(extra >= 0 && extra < 2 * 1152) << extra;
-        } else {  // 128 kbit/s, with a LAME tag, from which a decoder takes the exact length
-            EXPECT_TRUE(mp3.left(200).contains("Info") &&
-                        std::abs(mp3.size() - 16000 * seconds) < 2000);
-        }
-        QProcess lame;
-        lame.setWorkingDirectory(dir.path());
-        lame.start("lame", {"--quiet", "--decode", name, "decoded.wav"});
-        ASSERT_TRUE(lame.waitForFinished(60000) && lame.exitCode() == 0);
-        PcmAudio a;
-        ASSERT_TRUE(readWavFile(dir.filePath("decoded.wav"), 3600, &a, nullptr));
-        QFile::remove(dir.filePath("decoded.wav"));
-        EXPECT_EQ(a.sampleRate, rate);
-        EXPECT_NEAR(double(a.samples.size()), seconds * rate, slack);
-        EXPECT_NEAR(dominantFrequency(a.samples, rate, 0.2, seconds - 0.05), frequency, 9);
-    }
-    QTemporaryDir dir;
-};
-
 // The device rows (no WAV) record from a PulseAudio server of the test's own, whose microphone is a
 // 440 Hz sine: the real capture path, without a sound card or anyone else's server.
-TEST_F(RecorderProgram, EncodesWhatItIsGivenOrSaysWhyNotEndsWithItsCodeAndLeavesNoFile) {
-    QTemporaryDir home;
+TEST(RecorderProgram, EncodesWhatItIsGivenOrSaysWhyNotEndsWithItsCodeAndLeavesNoFile) {
+    QTemporaryDir dir, home;
     QProcess server;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* var : {"HOME", "PULSE_RUNTIME_PATH", "PULSE_STATE_PATH"})
@@ -244,9 +193,31 @@ TEST_F(RecorderProgram, EncodesWhatItIsGivenOrSaysWhyNotEndsWithItsCodeAndLeaves
     ASSERT_TRUE(server.waitForStarted(10000) &&
                 QTest::qWaitFor([&] { return pactl("info"); }, 10000));
     ASSERT_TRUE(pactl("set-default-source tone"));
+    const auto entries = [&] {
+        return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    };
+    // The exit code (-1 when it did not end within 30 s), what it said and how long it took.
+    const auto run = [&](const QString& args, const QString& pulse) {
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        env = QProcessEnvironment::systemEnvironment();
+        env.insert("PULSE_SERVER", "unix:" + (pulse.isEmpty() ? dir.filePath("no-socket") : pulse));
+        p.setProcessEnvironment(env);
+        QElapsedTimer clock;
+        clock.start();
+        p.start(QV_BIN_DIR "/wavein28/waveIn", args.split(' '));
+        const bool ended = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit;
+        if (!ended) p.kill();
+        return std::tuple(ended ? p.exitCode() : -1,
+                          QString(p.readAll() + p.readAllStandardError()), clock.elapsed());
+    };
+    const QString kClient = "-t 2 -b 32 -f 12 -sr 32.2 --wav in.wav ";
     const QByteArray good = makeWav(8000, 1, 1, 440);
+    // A success's MP3 is decoded by lame: `seconds` long (give or take `slack` samples) at `rate`
+    // and `frequency`. At the client's 32 kbit/s 32 kHz mono every MPEG-1 Layer III frame is 144
+    // bytes (no LAME tag); LAME adds 576 samples in front and pads the end by less than two frames.
     struct Case {
-        QByteArray wav;
+        QByteArray wav;  // none: record from the device
         QString args;
         int code;
         QString said;  // for a failure; for a success, the file made
@@ -280,19 +251,37 @@ TEST_F(RecorderProgram, EncodesWhatItIsGivenOrSaysWhyNotEndsWithItsCodeAndLeaves
         if (c.code == 4) QDir(dir.path()).mkdir(c.said);  // permissions would not stop root
         EXPECT_TRUE(!c.wav.isNull() || !c.code || pactl("suspend-source tone 1"));
         const QStringList before = entries();
-        const auto [code, said, ms] =
-            run(c.args.split(' '), c.wav.isNull() ? "unix:" + home.filePath("s") : "none");
+        const auto [code, said, ms] = run(c.args, c.wav.isNull() ? home.filePath("s") : "");
         EXPECT_EQ(code, c.code) << said.toStdString();
         EXPECT_TRUE(ms < 10000 && (!c.wav.isNull() || c.code || ms > 1800)) << ms;  // real time
         if (code != 0) {
             EXPECT_TRUE(said.contains("waveIn: ") && said.contains(c.said)) << said.toStdString();
             EXPECT_EQ(entries(), before);
-        } else {
-            EXPECT_EQ(entries(), before + QStringList{c.said});
-            expectMp3(c.said, c.rate, c.seconds, c.slack, c.frequency);
+            continue;
         }
+        EXPECT_EQ(entries(), before + QStringList{c.said});
+        QFile f(dir.filePath(c.said));
+        const QByteArray mp3 = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        const qint64 extra = mp3.size() / 144 * 1152 - std::llround(c.seconds * 32000) - 576;
+        if (c.rate == 32000) {
+            EXPECT_TRUE(mp3.size() % 144 == 0 && extra >= 0 && extra < 2 * 1152) << mp3.size();
+            for (qsizetype i = 0; i < mp3.size(); i += 144)
+                ASSERT_EQ(mp3.mid(i, 4).toHex(), "fffb18c4") << i;
+        } else {  // 128 kbit/s, with a LAME tag, from which a decoder takes the exact length
+            EXPECT_TRUE(mp3.left(200).contains("Info") &&
+                        std::abs(mp3.size() - 16000 * c.seconds) < 2000);
+        }
+        QProcess lame;
+        lame.setWorkingDirectory(dir.path());
+        lame.start("lame", {"--quiet", "--decode", c.said, "decoded.wav"});
+        ASSERT_TRUE(lame.waitForFinished(60000) && lame.exitCode() == 0);
+        PcmAudio a;
+        ASSERT_TRUE(readWavFile(dir.filePath("decoded.wav"), 3600, &a, nullptr));
+        EXPECT_EQ(a.sampleRate, c.rate);
+        EXPECT_NEAR(double(a.samples.size()), c.seconds * c.rate, c.slack);
+        EXPECT_NEAR(dominantFrequency(a.samples, c.rate, 0.2, c.seconds - 0.05), c.frequency, 9);
     }
-    const auto [code, help, ms] = run({"--help"});
+    const auto [code, help, ms] = run("--help", "");
     EXPECT_EQ(code, 0);
     for (const char* opt : {"-t SECONDS", "-b KBPS", "-f QUALITY", "-sr KHZ", "--wav FILE", "NAME"})
         EXPECT_TRUE(help.contains(opt)) << opt;
