@@ -3,9 +3,9 @@
 #include "compose/mail_sender.h"
 #include "compose_support.h"
 #include "mail/curl_mail_component.h"
-#include "recorder/mp3_probe.h"
 #include "support/fault_proxy.h"
 #include "support/user_input.h"
+#include "support/wav_writer.h"
 
 #include <QTimer>
 
@@ -27,8 +27,7 @@ TEST_F(RealSend, AVoiceMailGoesOutOnceThoughEscIsPressedAgainDuringTheSend) {
     seed_accounts(h.seed(), {real_account(s, 1, s.pop3_port, slow_smtp.port())});
     ASSERT_TRUE(h.seed().updateVoiceSec(2));
     QFile wav(h.dataDir() + QStringLiteral("/tone.wav"));
-    ASSERT_TRUE(wav.open(QIODevice::WriteOnly) &&
-                wav.write(recorder::test::makeWav(16000, 1, 2, 440)));
+    ASSERT_TRUE(wav.open(QIODevice::WriteOnly) && wav.write(makeWav(16000, 1, 2, 440)));
     wav.close();
     start();
 
