@@ -50,9 +50,10 @@ class IdleComponent : public qv::MailComponent {
     QString lastError() const override { return {}; }
 };
 
-class NoOpener : public qv::DesktopOpener {
+class NoOpener : public qv::DesktopOpener, public qv::AudioPlayer {
   public:
     bool open(const QString&) override { return true; }
+    bool play(const QString&) override { return true; }
 };
 
 // Resident memory in MB: all of it, and the part that is the program's own (not pages of files
@@ -146,8 +147,8 @@ int main(int argc, char** argv) {
     qv::SystemClock clock;
     NoOpener opener;
     qv::Waiter waiter;
-    qv::MainWindow window(
-        qv::Services{*speech, component, clock, opener, waiter, waiter, dir.path(), dir.path()});
+    qv::MainWindow window(qv::Services{*speech, component, clock, opener, opener, waiter, waiter,
+                                       dir.path(), dir.path()});
     if (!window.store().open(QDir(dir.path()).absoluteFilePath(qv::MailStore::fileName()))) {
         return 1;
     }

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include <QCommandLineParser>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -77,79 +79,72 @@ QString usageText() {
 }
 
 ParseResult parseArguments(const QStringList& args) {
-    ParseResult result;
-    Options& o = result.options;
-    bool haveSeconds = false;
-    bool haveName = false;
-    bool optionsEnded = false;
+    QCommandLineParser parser;
+    // "-sr" and "-t" as the mail client writes them: one dash, a name of any length.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption seconds(QStringLiteral("t"), QString(), QStringLiteral("SECONDS"));
+    const QCommandLineOption kbps(QStringLiteral("b"), QString(), QStringLiteral("KBPS"));
+    const QCommandLineOption quality(QStringLiteral("f"), QString(), QStringLiteral("QUALITY"));
+    const QCommandLineOption rate(QStringLiteral("sr"), QString(), QStringLiteral("KHZ"));
+    const QCommandLineOption wav(QStringLiteral("wav"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    parser.addOptions({seconds, kbps, quality, rate, wav, help});
 
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
-        if (!optionsEnded && arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
-            if (arg == QLatin1String("--")) {
-                optionsEnded = true;
-                continue;
-            }
-            if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
-                result.kind = ParseResult::Help;
-                return result;
-            }
-            const bool takesValue = arg == QLatin1String("-t") || arg == QLatin1String("-b") ||
-                                    arg == QLatin1String("-f") || arg == QLatin1String("-sr") ||
-                                    arg == QLatin1String("--wav");
-            if (!takesValue) return fail(QStringLiteral("unknown option %1").arg(arg));
-            if (i + 1 >= args.size()) return fail(QStringLiteral("%1 needs a value").arg(arg));
-            const QString value = args.at(++i);
-
-            if (arg == QLatin1String("-t")) {
-                if (!parseWholeNumber(value, 1, kMaxSeconds, &o.seconds)) {
-                    return fail(QStringLiteral("-t wants whole seconds from 1 to %1, not \"%2\"")
-                                    .arg(kMaxSeconds)
-                                    .arg(value));
-                }
-                haveSeconds = true;
-            } else if (arg == QLatin1String("-b")) {
-                if (!parseWholeNumber(value, kMinKbps, kMaxKbps, &o.kbps)) {
-                    return fail(
-                        QStringLiteral("-b wants a bitrate from %1 to %2 kbit/s, not \"%3\"")
-                            .arg(kMinKbps)
-                            .arg(kMaxKbps)
-                            .arg(value));
-                }
-            } else if (arg == QLatin1String("-f")) {
-                int q = 0;
-                if (!parseWholeNumber(value, 0, 1000, &q)) {
-                    return fail(QStringLiteral("-f wants a whole number of 0 or more, not \"%1\"")
-                                    .arg(value));
-                }
-                o.quality = std::min(q, kWorstQuality);
-            } else if (arg == QLatin1String("-sr")) {
-                bool ok = false;
-                double khz = value.toDouble(&ok);
-                if (ok && khz >= 1000) khz /= 1000;
-                if (!ok || !std::isfinite(khz) || khz <= 0 || khz > 384) {
-                    return fail(
-                        QStringLiteral("-sr wants a sample rate in kHz, not \"%1\"").arg(value));
-                }
-                o.outputRate = nearestMp3Rate(khz * 1000);
-            } else {
-                if (value.isEmpty()) return fail(QStringLiteral("--wav needs a file name"));
-                o.wavPath = value;
-            }
-            continue;
-        }
-        if (haveName) return fail(QStringLiteral("more than one name given: \"%1\"").arg(arg));
-        if (!isBareName(arg)) {
-            return fail(
-                QStringLiteral("the name must be a plain file name without a directory: \"%1\"")
-                    .arg(arg));
-        }
-        o.baseName = arg;
-        haveName = true;
+    if (!parser.parse(QStringList{QStringLiteral("waveIn")} + args)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        return fail(unknown.isEmpty() ? parser.errorText()
+                                      : QStringLiteral("unknown option -%1").arg(unknown.first()));
     }
-
-    if (!haveSeconds) return fail(QStringLiteral("-t SECONDS is required"));
-    if (!haveName) return fail(QStringLiteral("no output name given"));
+    ParseResult result;
+    if (parser.isSet(help)) {
+        result.kind = ParseResult::Help;
+        return result;
+    }
+    Options& o = result.options;
+    if (!parser.isSet(seconds)) return fail(QStringLiteral("-t SECONDS is required"));
+    if (!parseWholeNumber(parser.value(seconds), 1, kMaxSeconds, &o.seconds)) {
+        return fail(QStringLiteral("-t wants whole seconds from 1 to %1, not \"%2\"")
+                        .arg(kMaxSeconds)
+                        .arg(parser.value(seconds)));
+    }
+    if (parser.isSet(kbps) && !parseWholeNumber(parser.value(kbps), kMinKbps, kMaxKbps, &o.kbps)) {
+        return fail(QStringLiteral("-b wants a bitrate from %1 to %2 kbit/s, not \"%3\"")
+                        .arg(kMinKbps)
+                        .arg(kMaxKbps)
+                        .arg(parser.value(kbps)));
+    }
+    if (parser.isSet(quality)) {
+        int q = 0;
+        if (!parseWholeNumber(parser.value(quality), 0, 1000, &q)) {
+            return fail(QStringLiteral("-f wants a whole number of 0 or more, not \"%1\"")
+                            .arg(parser.value(quality)));
+        }
+        o.quality = std::min(q, kWorstQuality);
+    }
+    if (parser.isSet(rate)) {
+        bool ok = false;
+        double khz = parser.value(rate).toDouble(&ok);
+        if (ok && khz >= 1000) khz /= 1000;
+        if (!ok || !std::isfinite(khz) || khz <= 0 || khz > 384) {
+            return fail(QStringLiteral("-sr wants a sample rate in kHz, not \"%1\"")
+                            .arg(parser.value(rate)));
+        }
+        o.outputRate = nearestMp3Rate(khz * 1000);
+    }
+    if (parser.isSet(wav)) {
+        if (parser.value(wav).isEmpty()) return fail(QStringLiteral("--wav needs a file name"));
+        o.wavPath = parser.value(wav);
+    }
+    const QStringList names = parser.positionalArguments();
+    if (names.isEmpty()) return fail(QStringLiteral("no output name given"));
+    if (names.size() > 1) {
+        return fail(QStringLiteral("more than one name given: \"%1\"").arg(names.at(1)));
+    }
+    if (!isBareName(names.first())) {
+        return fail(QStringLiteral("the name must be a plain file name without a directory: \"%1\"")
+                        .arg(names.first()));
+    }
+    o.baseName = names.first();
     result.kind = ParseResult::Run;
     return result;
 }

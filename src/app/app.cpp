@@ -5,6 +5,7 @@
 #include "core/wait.h"
 #include "mail/curl_mail_component.h"
 #include "shell/main_window.h"
+#include "speech/audio_player.h"
 #include "speech/speech_channel.h"
 #include "speech/speech_engines.h"
 
@@ -157,12 +158,13 @@ int run_app(int argc, char** argv) {
     SystemClock clock;
     Waiter waiter;
     QtDesktopOpener opener;
+    MediaAudioPlayer player;
     CurlMailComponent component(waiter);
 
     int code = 0;
     {
-        MainWindow window(
-            Services{*speech, component, clock, opener, waiter, waiter, program_dir, data_dir});
+        MainWindow window(Services{*speech, component, clock, opener, player, waiter, waiter,
+                                   program_dir, data_dir});
         window.showMaximized();
         QTimer::singleShot(0, &window, [&window] {
             if (window.Form_Load()) return;

@@ -35,7 +35,9 @@ class ComposeFields : public QObject {
         return QStringLiteral("[INS:音声録音 ENTER:作成したメールの確認 ESC:メール送信 ]");
     }
 
-    // Menu "メッセージの作成": to the recipient field, which announces the new mail.
+    // Menu "メッセージの作成": to the recipient field, which announces the new mail. When the
+    // fields hold an unsent mail, the first press says so and keeps it; a second press in a row
+    // empties the fields for a new mail.
     void create_mail();
     // ENTER in the body and menu "作成したメールの確認": the whole mail, read back.
     void confirm_mail();
@@ -64,6 +66,12 @@ class ComposeFields : public QObject {
   private:
     // The body of a new mail: a line break and the signature, the caret in front of them.
     void fresh_body();
+    // The fields hold something the user wrote that has not been sent.
+    bool holds_draft() const;
+    // Says what the user typed into a field, as it is typed.
+    void echo(QWidget* field, const QString& now);
+    // A field filled by the program (a reply, a completion), so the echo starts from it.
+    static void set_field(QLineEdit* field, const QString& text);
 
     QLineEdit* mailto_;
     QLineEdit* subject_;
@@ -75,6 +83,11 @@ class ComposeFields : public QObject {
     // can hand a field the focus without a gain (when it is first shown, say); such a field has
     // not announced itself yet.
     QWidget* entered_ = nullptr;
+    // Ctrl+N found a draft and asked for a second press.
+    bool discard_asked_ = false;
+    // The body's text as last seen, for the echo; false while the program itself sets it.
+    QString body_seen_;
+    bool setting_body_ = false;
 };
 
 }  // namespace qv

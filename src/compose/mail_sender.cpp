@@ -72,8 +72,9 @@ void MailSender::send_mail() {
     if (!answer.isEmpty()) {
         // Nothing the user made is lost: the mail stays in the fields, the recording stays
         // pending, and ESC tries again.
-        QString message = answer + QStringLiteral("。メールは送信していません。") +
-                          QStringLiteral("送信先、件名、本文はそのまま残っています");
+        QString message = answer + QStringLiteral(
+                                       "。送信先、件名、本文はそのまま残っています。"
+                                       "ESCキーでもう一度送れます");
         if (!attachment.isEmpty())
             message += QStringLiteral("。録音した音声も次の送信で添付します");
         std::fprintf(stderr, "quorvel: the mail to %s was not sent: %s\n", qUtf8Printable(to),
@@ -93,7 +94,8 @@ void MailSender::send_mail() {
         emit sent();
     }
     if (dropped > 0) {
-        out_.speak(QStringLiteral("送信している間に押されたキーは取り消しました"));
+        out_.speak(QStringLiteral(
+            "待っている間に押されたキーは、同じメールを二度送らないように取り消しました"));
     }
 }
 

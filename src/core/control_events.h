@@ -30,13 +30,23 @@ struct ControlHandlers {
     std::function<void()> lost;
     std::function<void(int code)> key;
     // When set, the focus handlers do not run when the focus only leaves for another window, a
-    // popup or the menu bar and comes back. Controls that reset themselves on every focus gain
-    // (the compose fields) need this: a glance at a dialog or a menu command must not cost the
-    // user what they have typed.
+    // popup or the menu bar and comes back to this control. Controls that reset themselves on
+    // every focus gain (the compose fields) need this: a glance at a dialog or a menu command must
+    // not cost the user what they have typed, and a prompt heard again on the way back from a menu
+    // is noise. When the focus does not come back (a menu command moved it elsewhere), the control
+    // still loses it, as soon as the focus lands on another control of its window.
     bool ignore_passing_visits = false;
 };
 
 // Attaches the handlers to a control for as long as it lives.
 void attach_handlers(QWidget* control, ControlHandlers handlers);
+
+// Whether the user has taken the focus to a control of this window yet (by key, mouse or
+// command). The window being activated, which is how the program places the focus at start-up,
+// does not count.
+bool user_moved_focus(const QWidget* window);
+// A command that brings the user to a control counts even when the control already had the
+// focus.
+void note_user_moved_focus(QWidget* window);
 
 }  // namespace qv

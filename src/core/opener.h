@@ -16,4 +16,12 @@ class QtDesktopOpener : public DesktopOpener {
     bool open(const QString& path) override;
 };
 
+// Plays a sound file inside the program. Received audio goes here, never to another program: a
+// file from a stranger is heard, not opened.
+class AudioPlayer {
+  public:
+    virtual ~AudioPlayer() = default;
+    virtual bool play(const QString& path) = 0;
+};
+
 }  // namespace qv

@@ -1,5 +1,6 @@
 #include "core/wait.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -116,7 +117,11 @@ void Waiter::pause(int seconds) {
 }
 
 void Waiter::settle() {
-    if (on_gui_thread()) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (!on_gui_thread()) return;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // The pass took the dispatcher's wake-up with it and left the user's input queued; without a
+    // new wake-up that input would wait for the next event from outside (the user's next key).
+    if (auto* dispatcher = QCoreApplication::eventDispatcher()) dispatcher->wakeUp();
 }
 
 int Waiter::drop_held_input() {

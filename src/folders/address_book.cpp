@@ -9,6 +9,17 @@
 
 namespace qv {
 
+namespace {
+
+constexpr int kSpokenRole = Qt::UserRole;
+
+QString empty_book() {
+    return QStringLiteral(
+        "アドレス帳にはアドレスがありません。メール一覧のINSキーで送信者を登録できます");
+}
+
+}  // namespace
+
 AddressBook::AddressBook(QListWidget* List2, Feedback& out, MailStore& store, QObject* parent)
     : QObject(parent), List2_(List2), out_(out), store_(store) {}
 
@@ -20,8 +31,13 @@ QString AddressBook::address_of(const QString& item) {
 void AddressBook::read_address_from_db() {
     List2_->clear();
     for (const AddressRow& row : store_.addresses()) {
-        List2_->addItem(row.address + QStringLiteral("::") + row.name + QStringLiteral(":::") +
-                        QString::number(row.id));
+        auto* item = new QListWidgetItem(row.address + QStringLiteral("::") + row.name +
+                                         QStringLiteral(":::") + QString::number(row.id));
+        // What a move says: the name first, then the address.
+        const QString name = row.name.trimmed();
+        item->setData(kSpokenRole,
+                      name.isEmpty() ? row.address : name + QStringLiteral("、") + row.address);
+        List2_->addItem(item);
     }
 }
 
@@ -34,6 +50,10 @@ void AddressBook::lost() { focus_loss(out_, List2_); }
 
 void AddressBook::key(int code) {
     arrow_starts_at_first_item(List2_, code);
+    speak_after_move(
+        List2_, out_, code,
+        [](const QListWidgetItem* item) { return item->data(kSpokenRole).toString(); },
+        empty_book());
     const QString item = selected_item_text(List2_);
     selected_address_ = item.isNull() ? QString() : address_of(item);
     switch (code) {
@@ -55,9 +75,7 @@ bool AddressBook::has_selection() {
     if (!selected_address_.isNull()) return true;
     out_.tell(
         List2_->count() == 0
-            ? QStringLiteral(
-                  "アドレス帳にはアドレスがありません。メール一覧のINSキーで送信者を登録で"
-                  "きます")
+            ? empty_book()
             : QStringLiteral("アドレスが選択されていません。矢印キーでアドレスを選んでください"));
     return false;
 }

@@ -30,6 +30,9 @@ void FolderList::lost() { focus_loss(out_, List1_); }
 
 void FolderList::key(int code) {
     arrow_starts_at_first_item(List1_, code);
+    speak_after_move(
+        List1_, out_, code, [](const QListWidgetItem* item) { return item->text(); },
+        QStringLiteral("フォルダーがありません"));
     if (code == kKeyEnter) {
         open_folder();
     } else if (code == kKeyIns && move_pending_) {

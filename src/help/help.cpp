@@ -75,6 +75,7 @@ void Help::help_help_Click() {
     }
     out_.show_status(QStringLiteral("ヘルプ"));
     const int section = std::clamp(out_.focus().help_context, 0, kLastSection);
+    if (section != 0 && user_moved_ && !user_moved_()) out_.speak(help_text_[0]);
     out_.speak(help_text_[section]);
     out_.speak(help_text_[1]);
 }

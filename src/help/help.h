@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 
 namespace qv {
 
@@ -34,8 +35,12 @@ class Help : public QObject {
     // Start-up: reads the help sections from the help file. A missing or unreadable file is said
     // aloud and shown; the program goes on without spoken help.
     void load_help();
-    // F1: the help of the area that last had the focus, then the common help.
+    // F1: the help of the area that last had the focus, then the common help. Until the user
+    // has moved anywhere (the program itself put the focus where it is) the general help, the
+    // lead-in, comes first.
     void help_help_Click();
+    // Tells whether the user has moved to an area yet; without it every F1 counts as later.
+    void set_user_moved(std::function<bool()> moved) { user_moved_ = std::move(moved); }
     // Opens the HTML manual in the desktop's browser.
     void htmlhelp_Click();
 
@@ -48,6 +53,7 @@ class Help : public QObject {
     DesktopOpener& opener_;
     HelpSections help_text_;
     bool loaded_ = false;
+    std::function<bool()> user_moved_;
 };
 
 }  // namespace qv

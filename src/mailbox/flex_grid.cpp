@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 
 #include <algorithm>
 
@@ -253,9 +254,41 @@ void FlexGrid::setCurrentCell(int row, int column) {
 QModelIndex FlexGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
     QModelIndex next = QTableView::moveCursor(action, modifiers);
     if (!next.isValid()) return next;
-    int row = qMax(next.row(), rowCount() > 1 ? 1 : 0);
-    int column = qMax(next.column(), columnCount() > 1 ? 1 : 0);
+    int row = next.row();
+    int column = next.column();
+    if (action == MoveHome || action == MoveEnd) {
+        row = action == MoveHome ? 0 : rowCount() - 1;
+        column = qMax(currentColumn(), 0);
+    }
+    row = qMax(row, rowCount() > 1 ? 1 : 0);
+    column = qMax(column, columnCount() > 1 ? 1 : 0);
     return model_->index(row, column);
+}
+
+void FlexGrid::keyPressEvent(QKeyEvent* event) {
+    const int row = currentRow();
+    const int column = currentColumn();
+    QTableView::keyPressEvent(event);
+    switch (event->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_PageUp:
+        case Qt::Key_Home:
+            emit rowStepped(currentRow(), row, false);
+            break;
+        case Qt::Key_Down:
+        case Qt::Key_PageDown:
+        case Qt::Key_End:
+            emit rowStepped(currentRow(), row, true);
+            break;
+        case Qt::Key_Left:
+            emit columnStepped(currentColumn(), column, false);
+            break;
+        case Qt::Key_Right:
+            emit columnStepped(currentColumn(), column, true);
+            break;
+        default:
+            break;
+    }
 }
 
 void FlexGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {

@@ -123,11 +123,18 @@ class FlexGrid : public QTableView {
   signals:
     // The cell left and the cell entered (previous -1 when there was none).
     void currentCellChanged(int currentRow, int currentColumn, int previousRow, int previousColumn);
+    // The user's key moved along the rows (Up, Down, Home, End, PgUp, PgDn) or along the columns
+    // (Left, Right), toward the end when `forward`. A move that met the edge leaves the current
+    // cell where it was: then `row == previousRow` (or `column == previousColumn`).
+    void rowStepped(int row, int previousRow, bool forward);
+    void columnStepped(int column, int previousColumn, bool forward);
 
   protected:
+    // Home and End go to the first and last row, as in any list; the column stays.
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   public:
     // Typing a letter or a blank must not jump to a cell that starts with it: keys act on the

@@ -7,22 +7,26 @@
 #include "mailbox/flex_grid.h"
 #include "mailbox/long_text.h"
 #include "mailbox/mail_columns.h"
+#include "mailbox/mail_speech.h"
 #include "mailbox/sender_entry.h"
 #include "store/mail_store.h"
 
+#include <QFileInfo>
 #include <QTextEdit>
+
+#include <utility>
 
 namespace qv {
 
 MailCommands::MailCommands(FlexGrid* grid, QTextEdit* bodytext, Feedback& out, MailStore& store,
-                           Pauser& pauser, DesktopOpener& opener, QObject* parent)
+                           Pauser& pauser, AudioPlayer& player, QObject* parent)
     : QObject(parent),
       grid_(grid),
       bodytext_(bodytext),
       out_(out),
       store_(store),
       pauser_(pauser),
-      opener_(opener) {}
+      player_(player) {}
 
 void MailCommands::mail_list_key(int code) {
     out_.shortcut(key_guide());
@@ -74,17 +78,48 @@ void MailCommands::read_mail() {
     }
     speak_long_text(out_, mail->body);
     bodytext_->setPlainText(mail->body);
-    if (!mail->attach.isEmpty() && mail->attach.contains(QLatin1String(".mp3"))) {
-        // The pause lets the reading get under way before the player starts.
-        pauser_.pause(4);
-        opener_.open(mail->attach);
-    }
+    if (!mail->attach.isEmpty()) attachment(mail->attach);
     if (store_.markRead(id)) {
         for (int c = 0; c < kMailColumns; ++c) grid_->setCellEmphasis(row, c, false);
     } else {
         out_.tell(QStringLiteral("このメールを既読にできませんでした"));
     }
     grid_->setCurrentCell(row, kSenderColumn);
+}
+
+namespace {
+
+// What kind of file an attachment is, by its name, in the user's words.
+QString kind_of(const QString& name) {
+    const QString suffix = QFileInfo(name).suffix().toLower();
+    static const std::pair<const char*, const char*> kinds[] = {
+        {"pdf", "PDF文書"},     {"jpg", "画像"},         {"jpeg", "画像"},
+        {"png", "画像"},        {"gif", "画像"},         {"txt", "テキスト"},
+        {"doc", "ワード文書"},  {"docx", "ワード文書"},  {"xls", "エクセル表"},
+        {"xlsx", "エクセル表"}, {"zip", "圧縮ファイル"}, {"wav", "音声"},
+    };
+    for (const auto& [ext, kind] : kinds) {
+        if (suffix == QLatin1String(ext)) return QString::fromUtf8(kind);
+    }
+    return QStringLiteral("ファイル");
+}
+
+}  // namespace
+
+void MailCommands::attachment(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    // Only a voice message is ever played, and only by the program itself: the mail component
+    // gives the name ending ".mp3" to an audio/mpeg part and to nothing else.
+    if (name.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive)) {
+        // The pause lets the reading get under way before the player starts.
+        pauser_.pause(4);
+        if (!player_.play(path)) {
+            out_.tell(QStringLiteral("音声の添付ファイルが見つからないため再生できません"));
+        }
+        return;
+    }
+    out_.speak(QStringLiteral("添付ファイル「%1」（%2）があります。音声ではないので開きません")
+                   .arg(name, kind_of(name)));
 }
 
 void MailCommands::delete_mail() {
@@ -102,6 +137,8 @@ void MailCommands::delete_mail() {
     const int rows = grid_->rowCount();
     grid_->setCurrentCell(row < rows ? row : rows - 1, kSenderColumn);
     out_.speak(QStringLiteral("メールを削除しました"));
+    // Where the user is now, as after any move.
+    if (rows > 1) out_.speak_move(spoken_mail_row(grid_, grid_->currentRow()));
 }
 
 void MailCommands::register_sender() {

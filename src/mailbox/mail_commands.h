@@ -7,7 +7,7 @@ class QTextEdit;
 
 namespace qv {
 
-class DesktopOpener;
+class AudioPlayer;
 class Feedback;
 class FlexGrid;
 class MailStore;
@@ -20,7 +20,7 @@ class MailCommands : public QObject {
     Q_OBJECT
   public:
     MailCommands(FlexGrid* grid, QTextEdit* bodytext, Feedback& out, MailStore& store,
-                 Pauser& pauser, DesktopOpener& opener, QObject* parent);
+                 Pauser& pauser, AudioPlayer& player, QObject* parent);
 
     // Every key pressed in the list, arrows included.
     void mail_list_key(int code);
@@ -53,6 +53,9 @@ class MailCommands : public QObject {
     void moveRequested(int id);
 
   private:
+    // The attachment of the mail being read: a voice message is played, anything else is only
+    // named.
+    void attachment(const QString& path);
     // The row and id of the mail on the current row. When the header row (or nothing) is
     // current, the user is told how to pick a mail and false comes back.
     bool current_mail(int* row, int* id);
@@ -63,7 +66,7 @@ class MailCommands : public QObject {
     Feedback& out_;
     MailStore& store_;
     Pauser& pauser_;
-    DesktopOpener& opener_;
+    AudioPlayer& player_;
 };
 
 }  // namespace qv

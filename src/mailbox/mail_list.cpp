@@ -1,9 +1,12 @@
 #include "mailbox/mail_list.h"
 
+#include "core/control_events.h"
 #include "core/feedback.h"
 #include "core/twips.h"
 #include "mailbox/flex_grid.h"
 #include "mailbox/mail_columns.h"
+#include "mailbox/mail_commands.h"
+#include "mailbox/mail_speech.h"
 #include "store/mail_store.h"
 
 namespace qv {
@@ -105,7 +108,43 @@ void MailList::read_subject_Click() {
     }
 }
 
-void MailList::take_focus() { grid_->setFocus(Qt::OtherFocusReason); }
+void MailList::take_focus() {
+    note_user_moved_focus(grid_->window());
+    grid_->setFocus(Qt::OtherFocusReason);
+    // A count is an outcome: the next arrow key cuts the row, not the count.
+    out_.speak(spoken_folder_summary(grid_, current_folder_));
+    if (grid_->rowCount() > 1) speak_current_row();
+}
+
+void MailList::speak_current_row() {
+    const int row = grid_->currentRow();
+    if (grid_->rowCount() <= 1) {
+        out_.speak_move(MailCommands::folder_is_empty());
+    } else if (row < 1) {
+        out_.speak_move(header_row_hint());
+    } else {
+        out_.speak_move(spoken_mail_row(grid_, row));
+    }
+}
+
+void MailList::row_stepped(int row, int previousRow, bool forward) {
+    if (grid_->rowCount() > 1 && row == previousRow) {
+        out_.speak_move(forward ? last_item_reached() : first_item_reached());
+        return;
+    }
+    speak_current_row();
+}
+
+void MailList::column_stepped(int column, int previousColumn, bool forward) {
+    const int row = grid_->currentRow();
+    if (grid_->rowCount() <= 1 || row < 1) {
+        speak_current_row();
+    } else if (column == previousColumn) {
+        out_.speak_move(forward ? QStringLiteral("右端です") : QStringLiteral("左端です"));
+    } else {
+        out_.speak_move(spoken_mail_cell(grid_, row, column));
+    }
+}
 
 void MailList::gained() {
     // The mail-list commands show their own key guide; taking the focus leaves it as it is.

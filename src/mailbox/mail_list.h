@@ -31,12 +31,21 @@ class MailList : public QObject {
     // The subjects of every listed mail.
     void read_subject_Click();
 
+    // "メール一覧へ移動": to the list, saying where the user is, how many mails and unread mails
+    // the folder holds, and the current row.
     void take_focus();
+    // What the current row is, said as a move (the header row and an empty folder say what to
+    // do instead).
+    void speak_current_row();
 
     // Focus and current-cell events of the grid.
     void gained();
     void lost();
     void cell_changed(int row, int column, int previousRow, int previousColumn);
+    // The user's keys moved through the list: the row or cell landed on is said, never opened
+    // or marked read; a move that met the edge says so.
+    void row_stepped(int row, int previousRow, bool forward);
+    void column_stepped(int column, int previousColumn, bool forward);
 
     const QString& current_folder() const { return current_folder_; }
     void set_current_folder(const QString& folder) { current_folder_ = folder; }

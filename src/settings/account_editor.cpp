@@ -1,14 +1,20 @@
 #include "settings/account_editor.h"
 
+#include "core/dialog_voice.h"
 #include "core/feedback.h"
 #include "core/twips.h"
+#include "mail/server_address.h"
 #include "settings/account_table.h"
 #include "store/mail_store.h"
 
+#include <QEvent>
 #include <QFont>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <cstdio>
 
 namespace qv {
 
@@ -16,6 +22,21 @@ namespace {
 
 const char* const kLabels[AccountEditor::kFields] = {
     "POP", "SMTP", "アカウント", "パスワード", "email", "ニックネーム", "メール表題"};
+
+// How each field is named aloud and described: the short labels on screen say too little to the
+// ear.
+const char* const kNames[AccountEditor::kFields][2] = {
+    {"POPサーバー",
+     "メールを受け取るサーバー（POPまたはIMAP）の名前。例 "
+     "pop.example.jp。F1キーで書き方を聞けます"},
+    {"SMTPサーバー",
+     "メールを送るSMTPサーバーの名前。例 smtp.example.jp。F1キーで書き方を聞けます"},
+    {"アカウント", "POPサーバーにログインするときのユーザー名"},
+    {"パスワード", "POPサーバーのパスワード。読み上げません"},
+    {"メールアドレス", "自分のメールアドレス。送るメールの差出人になります"},
+    {"ニックネーム", "このアカウントの呼び名"},
+    {"メール表題", "このアカウントのメール表題"},
+};
 
 AccountFields fields_of(const Account& a) {
     return {a.pop, a.smtp, a.account, a.password, a.email, a.name, a.default_};
@@ -28,6 +49,7 @@ AccountEditor::AccountEditor(AccountTable& state, MailStore& store, Feedback& ou
     setObjectName(QStringLiteral("account_set"));
     setWindowTitle(QStringLiteral("アカウント編集"));
     build();
+    voice_ = new DialogVoice(this, out_);
 }
 
 void AccountEditor::build() {
@@ -57,22 +79,83 @@ void AccountEditor::build() {
         field->setObjectName(QStringLiteral("Text1_%1").arg(i));
         field->setFont(font);
         place(field, 1800, top, 2775, 375);
-        label->setBuddy(field);  // a screen reader names the field by its label
+        label->setBuddy(field);
+        field->setAccessibleName(QString::fromUtf8(kNames[i][0]));
+        field->setAccessibleDescription(QString::fromUtf8(kNames[i][1]));
         setTabOrder(previous, field);
         previous = field;
         Text1_[i] = field;
     }
+    // The two server fields explain their forms on F1 and check what was typed on leaving.
+    Text1_[0]->installEventFilter(this);
+    Text1_[1]->installEventFilter(this);
 
     Label2_ = new QLabel(this);
     Label2_->setObjectName(QStringLiteral("Label2"));
     Label2_->setFont(font);
     place(Label2_, 240, 3840, 4215, 375);
+    mark_secret(Text1_[3]);  // shown, as the editor always has, but never read out
+
+    Command1_->setAccessibleName(QStringLiteral("OK"));
+    Command1_->setAccessibleDescription(QStringLiteral("入力した設定を保存します"));
+    Command2_->setAccessibleName(QStringLiteral("キャンセル"));
+    Command2_->setAccessibleDescription(QStringLiteral("保存せずに閉じます"));
+    Label2_->setAccessibleName(QStringLiteral("メッセージ"));
+    Label2_->setAccessibleDescription(QStringLiteral("入力が足りないときなどの知らせ"));
 
     connect(Command1_, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2_, &QPushButton::clicked, this, [this] { Command2_Click(); });
 }
 
 QString AccountEditor::message() const { return Label2_->text(); }
+
+QString AccountEditor::receive_server_help() {
+    return QStringLiteral(
+        "受信サーバーは、サーバーの名前だけか、pop3s:// か imaps:// で始めて書くと暗号化して"
+        "つなぎます。pop3:// か imap:// で始めると、つないでから暗号化に切り替えます。ポート番号"
+        "は、名前のあとにコロンと数字で書きます。例 imaps://imap.example.jp");
+}
+
+QString AccountEditor::send_server_help() {
+    return QStringLiteral(
+        "送信サーバーは、サーバーの名前だけか、smtps:// で始めて書くと暗号化してつなぎます。"
+        "smtp:// で始めると、つないでから暗号化に切り替えます。ポート番号は、名前のあとにコロンと"
+        "数字で書きます。例 smtp.example.jp:587");
+}
+
+QString AccountEditor::receive_server_hint(const QString& typed) {
+    if (typed.trimmed().isEmpty()) return {};
+    QString pop_error;
+    QString imap_error;
+    if (mail::parse_server_address(typed, mail::MailProtocol::Pop3, &pop_error) ||
+        mail::parse_server_address(typed, mail::MailProtocol::Imap, &imap_error)) {
+        return {};
+    }
+    return pop_error + QStringLiteral("。F1キーで書き方を聞けます");
+}
+
+QString AccountEditor::send_server_hint(const QString& typed) {
+    if (typed.trimmed().isEmpty()) return {};
+    QString error;
+    if (mail::parse_server_address(typed, mail::MailProtocol::Smtp, &error)) return {};
+    return error + QStringLiteral("。F1キーで書き方を聞けます");
+}
+
+bool AccountEditor::eventFilter(QObject* watched, QEvent* event) {
+    const bool receive = watched == Text1_[0];
+    if (!receive && watched != Text1_[1]) return QDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
+        voice_->tell(receive ? receive_server_help() : send_server_help());
+        return true;
+    }
+    if (event->type() == QEvent::FocusOut && isVisible()) {
+        // Only a hint: nothing is stored before OK, and OK stores what the user typed.
+        const QString text = static_cast<QLineEdit*>(watched)->text();
+        const QString hint = receive ? receive_server_hint(text) : send_server_hint(text);
+        if (!hint.isEmpty()) say(hint);
+    }
+    return QDialog::eventFilter(watched, event);
+}
 
 void AccountEditor::prepare() {
     Label2_->clear();
@@ -85,12 +168,22 @@ void AccountEditor::prepare() {
     const QString values[kFields] = {a.pop,   a.smtp, a.account, a.password,
                                      a.email, a.name, a.default_};
     for (int i = 0; i < kFields; ++i) Text1_[i]->setText(values[i]);
-    Command1_->setFocus();
+    if (edit) {
+        voice_->set_purpose(QStringLiteral("%1 の設定を変更します。TABキーで項目を移り、ENTERキー"
+                                           "で保存します。ESCキーで取り消します")
+                                .arg(a.email));
+        Command1_->setFocus();
+    } else {
+        voice_->set_purpose(
+            QStringLiteral("新しいメールアカウントを登録します。7つの項目をTABキーで移って入力し、"
+                           "ENTERキーで保存します。ESCキーで取り消します"));
+        Text1_[0]->setFocus();
+    }
 }
 
 void AccountEditor::say(const QString& message) {
     Label2_->setText(message);
-    out_.speak(message);
+    voice_->tell(message);
 }
 
 int AccountEditor::edited_position() const {
@@ -111,10 +204,24 @@ void AccountEditor::fill_entry(Account& a) const {
     a.default_ = Text1_[6]->text();
 }
 
+bool AccountEditor::make_default_if_none(int position) {
+    Account& a = state_.accounts[position];
+    if (!store_.clearCurrentAccount() || !store_.setCurrentAccount(a.id)) {
+        std::fprintf(stderr, "quorvel: cannot make account %d the default: %s\n", a.id,
+                     qUtf8Printable(store_.lastError()));
+        return false;
+    }
+    a.cur = true;
+    state_.cur_account_index = position;
+    return true;
+}
+
 void AccountEditor::Command1_Click() {
-    for (const QLineEdit* field : Text1_) {
+    for (QLineEdit* field : Text1_) {
         if (field->text().isEmpty()) {
-            Label2_->setText(QStringLiteral("すべてを入力してください"));
+            say(QStringLiteral("すべてを入力してください"));
+            // Where the user can put it right, said after the reason.
+            field->setFocus(Qt::OtherFocusReason);
             return;
         }
     }
@@ -130,13 +237,21 @@ void AccountEditor::Command1_Click() {
         }
         const int id = store_.insertAccount(fields);
         if (id <= 0) {
-            say(QStringLiteral("アカウントを保存できませんでした"));
+            say(QStringLiteral("アカウントを保存できませんでした。もう一度OKを押してください"));
             return;
         }
-        accept();
         entry.id = id;  // kept, so the new account can be edited, deleted or made default now
         const int position = ++state_.account_count;
         state_.accounts[position] = entry;
+        QString saved = QStringLiteral("アカウント %1 を保存しました").arg(entry.email);
+        if (state_.cur_account_index == 0) {
+            saved = make_default_if_none(position)
+                        ? QStringLiteral("アカウント %1 を保存し、既定のアカウントにしました")
+                              .arg(entry.email)
+                        : saved + QStringLiteral("。既定のアカウントにはできませんでした");
+        }
+        voice_->set_closing_words(saved);
+        accept();
         emit added(position);
         return;
     }
@@ -147,9 +262,10 @@ void AccountEditor::Command1_Click() {
         return;
     }
     if (!store_.updateAccount(fields, edit_id_)) {
-        say(QStringLiteral("アカウントを保存できませんでした"));
+        say(QStringLiteral("アカウントを保存できませんでした。もう一度OKを押してください"));
         return;
     }
+    voice_->set_closing_words(QStringLiteral("アカウント %1 を保存しました").arg(entry.email));
     accept();
     state_.account_edit_index = position;
     fill_entry(state_.accounts[position]);

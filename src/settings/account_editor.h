@@ -12,12 +12,15 @@ namespace qv {
 
 struct AccountTable;
 struct Account;
+class DialogVoice;
 class Feedback;
 class MailStore;
 
 // "アカウント編集": the seven settings of one account. account_edit_mode says whether a new
 // account is added ("new") or the one at account_edit_index is changed ("edit"). "OK" writes
 // the account and brings the in-memory table up to date; the editor is hidden, not destroyed.
+// A new account saved while no account is the default becomes the default, so that sending
+// works at once. Every outcome and every refusal is said.
 class AccountEditor : public QDialog {
     Q_OBJECT
   public:
@@ -25,7 +28,8 @@ class AccountEditor : public QDialog {
 
     static constexpr int kFields = 7;
 
-    // Fills the fields for account_edit_mode and puts the focus on "OK"; done at every opening.
+    // Fills the fields for account_edit_mode and puts the focus where the user starts: the first
+    // field of a new account, "OK" for an edit. Done at every opening.
     void prepare();
     void Command1_Click();  // OK
     void Command2_Click();  // キャンセル
@@ -33,10 +37,21 @@ class AccountEditor : public QDialog {
     QLineEdit* field(int i) const { return Text1_[i]; }
     QString message() const;
 
+    // What F1 says in the two server fields: how a server address is written.
+    static QString receive_server_help();
+    static QString send_server_help();
+    // A spoken hint for a server address that cannot be used as typed; empty when it can (or
+    // when nothing is typed yet).
+    static QString receive_server_hint(const QString& typed);
+    static QString send_server_hint(const QString& typed);
+
   signals:
     // The account at this position was added (mode "new") or changed (mode "edit").
     void added(int position);
     void edited(int position);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void build();
@@ -45,6 +60,9 @@ class AccountEditor : public QDialog {
     // since the editor opened; 0 when it is gone.
     int edited_position() const;
     void fill_entry(Account& a) const;
+    // The new account at this position becomes the default when none is; false when the
+    // database refused.
+    bool make_default_if_none(int position);
 
     AccountTable& state_;
     MailStore& store_;
@@ -53,6 +71,7 @@ class AccountEditor : public QDialog {
     QLabel* Label2_ = nullptr;
     QPushButton* Command1_ = nullptr;
     QPushButton* Command2_ = nullptr;
+    DialogVoice* voice_ = nullptr;
     int edit_id_ = 0;
 };
 

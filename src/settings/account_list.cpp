@@ -1,5 +1,6 @@
 #include "settings/account_list.h"
 
+#include "core/dialog_voice.h"
 #include "core/feedback.h"
 #include "core/twips.h"
 #include "settings/account_editor.h"
@@ -12,8 +13,6 @@
 #include <QPushButton>
 
 namespace qv {
-
-namespace {}  // namespace
 
 AccountList::AccountList(AccountTable& state, MailStore& store, Feedback& out,
                          AccountEditor& editor, Accounts& accounts, QWidget* parent)
@@ -28,6 +27,13 @@ AccountList::AccountList(AccountTable& state, MailStore& store, Feedback& out,
     build();
     for (int i = 1; i <= state_.account_count; ++i) List1_->addItem(state_.accounts[i].email);
     mark_default();
+    voice_ = new DialogVoice(this, out_);
+    voice_->set_purpose([this] {
+        const QString keys = QStringLiteral("TABキーで一覧とボタンを移ります。ESCキーで閉じます");
+        return List1_->count() == 0
+                   ? QStringLiteral("アカウントはまだありません。追加ボタンで登録します。") + keys
+                   : QStringLiteral("アカウントが%1件あります。").arg(List1_->count()) + keys;
+    });
 }
 
 void AccountList::build() {
@@ -35,30 +41,39 @@ void AccountList::build() {
     List1_ = new QListWidget(this);
     List1_->setObjectName(QStringLiteral("List1"));
     List1_->setAccessibleName(QStringLiteral("アカウント一覧"));
+    List1_->setAccessibleDescription(
+        QStringLiteral("登録したメールアカウント。太字が既定のアカウントです"));
     place(List1_, 240, 240, 3375, 2220);
 
-    // Says why a button did nothing (no row chosen, the table full, the database refused).
+    // Says what a button did, or why it did nothing (no row chosen, the table full, the database
+    // refused).
     message_ = new QLabel(this);
     message_->setObjectName(QStringLiteral("lblMessage"));
+    message_->setAccessibleName(QStringLiteral("メッセージ"));
+    message_->setAccessibleDescription(QStringLiteral("ボタンを押した結果"));
     place(message_, 240, 2520, 3375, 255);
 
     struct Button {
         const char* name;
         const char* caption;
+        const char* description;
         double top;
         void (AccountList::*click)();
     };
     const Button buttons[] = {
-        {"Command1", "追加", 240, &AccountList::Command1_Click},
-        {"Command2", "編集", 720, &AccountList::Command2_Click},
-        {"Command3", "削除", 1200, &AccountList::Command3_Click},
-        {"Command5", "既定に設定", 1680, &AccountList::Command5_Click},
-        {"Command4", "キャンセル", 2280, &AccountList::Command4_Click},
+        {"Command1", "追加", "新しいアカウントを登録します", 240, &AccountList::Command1_Click},
+        {"Command2", "編集", "選んだアカウントの設定を変えます", 720, &AccountList::Command2_Click},
+        {"Command3", "削除", "選んだアカウントを削除します", 1200, &AccountList::Command3_Click},
+        {"Command5", "既定に設定", "選んだアカウントでメールを送るようにします", 1680,
+         &AccountList::Command5_Click},
+        {"Command4", "キャンセル", "一覧を閉じます", 2280, &AccountList::Command4_Click},
     };
     QHash<QString, QPushButton*> made;
     for (const Button& b : buttons) {
         auto* button = new QPushButton(QString::fromUtf8(b.caption), this);
         button->setObjectName(QLatin1String(b.name));
+        button->setAccessibleName(button->text());
+        button->setAccessibleDescription(QString::fromUtf8(b.description));
         button->setAutoDefault(false);
         place(button, 3960, b.top, 1095, 375);
         connect(button, &QPushButton::clicked, this, [this, click = b.click] { (this->*click)(); });
@@ -76,15 +91,20 @@ QString AccountList::message() const { return message_->text(); }
 
 void AccountList::say(const QString& message) {
     message_->setText(message);
-    out_.speak(message);
+    voice_->tell(message);
 }
 
 void AccountList::mark_default() {
     for (int row = 0; row < List1_->count(); ++row) {
         QListWidgetItem* item = List1_->item(row);
+        const bool is_default = row + 1 == state_.cur_account_index;
         QFont font = item->font();
-        font.setBold(row + 1 == state_.cur_account_index);
+        font.setBold(is_default);
         item->setFont(font);
+        const Account& a = state_.accounts[row + 1];
+        item->setData(Qt::AccessibleTextRole,
+                      a.email + (is_default ? QStringLiteral(" 既定") : QString()) +
+                          QStringLiteral(" POPサーバー ") + a.pop);
     }
 }
 
@@ -98,6 +118,8 @@ int AccountList::selected_row() {
 
 void AccountList::open_editor() {
     message_->clear();
+    // Shown afresh, so that it says again what it is for.
+    if (editor_.isVisible()) editor_.hide();
     editor_.prepare();
     editor_.show();
     editor_.raise();
@@ -126,11 +148,11 @@ void AccountList::Command3_Click() {
     const int row = selected_row();
     if (row < 0) return;
     const int position = row + 1;
+    const QString email = state_.accounts[position].email;
     if (!store_.deleteAccount(state_.accounts[position].id)) {
         say(QStringLiteral("アカウントを削除できませんでした"));
         return;
     }
-    message_->clear();
     // The table and the list lose the account now; the accounts after it move up one place.
     for (int i = position; i < state_.account_count; ++i) {
         state_.accounts[i] = state_.accounts[i + 1];
@@ -144,9 +166,11 @@ void AccountList::Command3_Click() {
     }
     delete List1_->takeItem(row);
     if (List1_->count() > 0) List1_->setCurrentRow(std::min(row, List1_->count() - 1));
+    mark_default();
+    say(QStringLiteral("%1 を削除しました").arg(email));
 }
 
-void AccountList::Command4_Click() { hide(); }
+void AccountList::Command4_Click() { reject(); }
 
 void AccountList::Command5_Click() {
     const int row = selected_row();
@@ -155,18 +179,20 @@ void AccountList::Command5_Click() {
         say(QStringLiteral("既定のアカウントを設定できませんでした"));
         return;
     }
-    message_->clear();
     mark_default();
+    say(QStringLiteral("%1 を既定にしました").arg(state_.accounts[row + 1].email));
 }
 
 void AccountList::account_added(int position) {
     if (position == List1_->count() + 1) List1_->addItem(state_.accounts[position].email);
+    mark_default();
 }
 
 void AccountList::account_edited(int position) {
     if (QListWidgetItem* item = List1_->item(position - 1)) {
         item->setText(state_.accounts[position].email);
     }
+    mark_default();
 }
 
 AccountDialogs::AccountDialogs(AccountTable& state, MailStore& store, Feedback& out,

@@ -13,11 +13,13 @@ namespace qv {
 struct AccountTable;
 class AccountEditor;
 class Accounts;
+class DialogVoice;
 class Feedback;
 class MailStore;
 
 // "アカウント一覧": one row per loaded account (its e-mail address), row k being the account at
-// position k + 1. It is built the first time it is needed and only hidden afterwards.
+// position k + 1. It is built the first time it is needed and only hidden afterwards. A row is
+// said with its server and whether it is the default; each button says what it did.
 class AccountList : public QDialog {
     Q_OBJECT
   public:
@@ -39,6 +41,8 @@ class AccountList : public QDialog {
 
   private:
     void build();
+    // Bold for the default account; what each row says: its address, whether it is the default,
+    // its server.
     void mark_default();
     // The selected row, or -1 after saying that a row must be chosen first.
     int selected_row();
@@ -52,6 +56,7 @@ class AccountList : public QDialog {
     Accounts& accounts_;
     QListWidget* List1_ = nullptr;
     QLabel* message_ = nullptr;
+    DialogVoice* voice_ = nullptr;
 };
 
 // The two account dialogs, made when first needed and kept for the run.

@@ -67,7 +67,7 @@ void Accounts::load_startup_settings(AccountDialogs& dialogs, Options& options, 
         // account is polled now and can be made the default in this run.
         load_accounts();
     }
-    options.read_options();
+    options.read_startup_options();
     choose_current_account();
 }
 

@@ -32,14 +32,16 @@ OptionValues Options::read_options() {
     }
     if (const auto voice = store_.voice()) {
         state_.record_seconds = voice->sec;
-        state_.voice_file = voice->voice_file;
+        values.voice_file = voice->voice_file;
     } else {
         missing_row("voice");
+        values.voice_file = state_.voice_file;
     }
     values.signature_text = state_.signature_text;
     values.record_seconds = state_.record_seconds;
-    values.voice_file = state_.voice_file;
     return values;
 }
+
+void Options::read_startup_options() { state_.voice_file = read_options().voice_file; }
 
 }  // namespace qv

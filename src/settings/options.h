@@ -31,10 +31,14 @@ class Options : public QObject {
   public:
     Options(OptionState& state, MailStore& store, QObject* parent = nullptr);
 
-    // Loads signature_text, record_seconds and voice_file into memory and returns
-    // them with the news choice. An option table without its row leaves the value in memory as
-    // it was (and says so on stderr).
+    // Loads signature_text and record_seconds into memory and returns them with the news choice
+    // and the stored voice file name. An option table without its row leaves the value in memory
+    // as it was (and says so on stderr).
     OptionValues read_options();
+    // The start-up's reading: read_options(), and voice_file too. From then on voice_file is the
+    // recorder's: each recording replaces it, and a recording waiting to be sent keeps its name
+    // however often the options dialog reads the options again.
+    void read_startup_options();
 
     // The options dialog's "OK": writes the news choice, the signature and the recording length,
     // in that order, into every row of their tables. Memory is left as it is. False at the first

@@ -1,10 +1,12 @@
 #include "settings/options_dialog.h"
 
+#include "core/dialog_voice.h"
 #include "core/feedback.h"
 #include "core/twips.h"
 #include "settings/options.h"
 #include "store/mail_store.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
@@ -40,6 +42,8 @@ OptionsDialog::OptionsDialog(Options& options, Feedback& out, QWidget* parent)
     : QDialog(parent), options_(options), out_(out) {
     setObjectName(QStringLiteral("Options"));
     setWindowTitle(QStringLiteral("ｵﾌﾟｼｮﾝ"));
+    setAccessibleName(QStringLiteral("オプション"));
+    setAccessibleDescription(QStringLiteral("署名、起動時のニュース、録音時間の設定"));
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
     build();
@@ -54,6 +58,10 @@ OptionsDialog::OptionsDialog(Options& options, Feedback& out, QWidget* parent)
     signature1_->setPlainText(values.signature_text);
     rec_sec_->setText(QString::number(values.record_seconds));
     tbsOptions_Click();
+    voice_ = new DialogVoice(
+        this, out_,
+        QStringLiteral("署名、起動時のニュース、録音時間を設定します。Ctrl+TABキーでページを切り替"
+                       "え、TABキーで項目を移ります。OKボタンで保存、ESCキーで取り消します"));
 }
 
 void OptionsDialog::build() {
@@ -77,7 +85,6 @@ void OptionsDialog::build() {
     signature1_ = new QPlainTextEdit(fraSample1);
     signature1_->setObjectName(QStringLiteral("signature1"));
     signature1_->setTabChangesFocus(true);
-    signature1_->setAccessibleName(QStringLiteral("署名"));
     place(signature1_, 240, 360, 3495, 1815);
 
     auto* fraSample2 = new QGroupBox(site_caption(options_.store()), picOptions_[1]);
@@ -92,7 +99,6 @@ void OptionsDialog::build() {
     place(fraSample3, 600, 960, 4695, 1425);
     rec_sec_ = new QLineEdit(QStringLiteral("30"), fraSample3);
     rec_sec_->setObjectName(QStringLiteral("rec_sec"));
-    rec_sec_->setAccessibleName(QStringLiteral("録音時間（秒）"));
     place(rec_sec_, 1920, 600, 735, 375);
 
     // Above the pages, so that the tabs stay clickable where a page reaches up under them.
@@ -127,6 +133,24 @@ void OptionsDialog::build() {
     setTabOrder(rec_sec_, newsCheck1_);
     tbsOptions_->setFocus();
 
+    const struct {
+        QWidget* control;
+        const char* name;
+        const char* description;
+    } names[] = {
+        {tbsOptions_, "ページ", "署名、最新ニュース、音声録音のページ。Ctrl+TABキーで切り替えます"},
+        {signature1_, "署名", "新しいメールの本文の終わりに入れる署名"},
+        {newsCheck1_, "起動時に最新を読む", "起動したときに最新のニュースを読み上げます"},
+        {rec_sec_, "録音時間（秒）", "音声録音の長さ。1から3600までの秒数"},
+        {cmdOK_, "OK", "設定を保存して閉じます"},
+        {cmdCancel_, "キャンセル", "何も変えずに閉じます"},
+        {message_, "メッセージ", "保存できなかったわけ"},
+    };
+    for (const auto& n : names) {
+        n.control->setAccessibleName(QString::fromUtf8(n.name));
+        n.control->setAccessibleDescription(QString::fromUtf8(n.description));
+    }
+
     connect(tbsOptions_, &QTabBar::currentChanged, this, [this] { tbsOptions_Click(); });
     // Exactly Ctrl: Ctrl+Shift+Tab arrives as another key and is left alone.
     auto* next_tab = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this);
@@ -138,11 +162,18 @@ void OptionsDialog::build() {
 
 void OptionsDialog::tbsOptions_Click() {
     const int selected = tbsOptions_->currentIndex();
+    // Before the page switch, whose focus change is said after it.
+    if (voice_) voice_->tell(tbsOptions_->tabText(selected) + QStringLiteral(" タブ"));
     for (int i = 0; i < int(picOptions_.size()); ++i) {
         QWidget* page = picOptions_[i];
         const bool shown = i == selected;
         page->move(twips(shown ? kShownLeft : kHiddenLeft), page->y());
         page->setEnabled(shown);
+    }
+    // The focus was on the page put away, and is nowhere now: the new page's field takes it.
+    if (isActiveWindow() && !QApplication::focusWidget()) {
+        QWidget* first[] = {signature1_, newsCheck1_, rec_sec_};
+        first[selected]->setFocus(Qt::TabFocusReason);
     }
 }
 
@@ -161,18 +192,19 @@ std::optional<int> OptionsDialog::seconds_from(const QString& typed) {
 
 void OptionsDialog::say(const QString& message) {
     message_->setText(message);
-    out_.speak(message);
+    voice_->tell(message);
 }
 
 void OptionsDialog::cmdOK_Click() {
     const std::optional<int> seconds = seconds_from(rec_sec_->text());
     if (!seconds) {
-        tbsOptions_->setCurrentIndex(2);
-        rec_sec_->setFocus();
-        rec_sec_->selectAll();
+        // Why first, then where the user is taken to put it right.
         say(QStringLiteral("録音時間は%1から%2までの秒数を数字で入力してください")
                 .arg(kMinSeconds)
                 .arg(kMaxSeconds));
+        tbsOptions_->setCurrentIndex(2);
+        rec_sec_->setFocus();
+        rec_sec_->selectAll();
         return;
     }
     OptionValues values;
@@ -184,10 +216,16 @@ void OptionsDialog::cmdOK_Click() {
         return;
     }
     options_.use(values);
+    voice_->set_closing_words(QStringLiteral("オプションを保存しました"));
     accept();
 }
 
 void OptionsDialog::cmdCancel_Click() { reject(); }
+
+void OptionsDialog::reject() {
+    voice_->set_closing_words(QStringLiteral("オプションを変更せずに閉じました"));
+    QDialog::reject();
+}
 
 OptionsCommand::OptionsCommand(Options& options, Feedback& out, QWidget* window)
     : QObject(window), options_(options), out_(out), window_(window) {}

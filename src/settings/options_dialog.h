@@ -17,12 +17,14 @@ class QTabBar;
 
 namespace qv {
 
+class DialogVoice;
 class Feedback;
 class Options;
 
 // "ｵﾌﾟｼｮﾝ": the signature, the start-up news and the recording length on three tab pages. Each
 // opening builds it afresh from the database; closing destroys it. "OK" saves, "ｷｬﾝｾﾙ" and ESC
-// leave everything as stored.
+// leave everything as stored; either way the user hears which. A page chosen is said by its
+// name.
 class OptionsDialog : public QDialog {
     Q_OBJECT
   public:
@@ -38,6 +40,8 @@ class OptionsDialog : public QDialog {
     void select_next_tab();
     void cmdOK_Click();
     void cmdCancel_Click();
+    // ESC too: says that nothing was changed.
+    void reject() override;
 
     // The recording length typed, as a whole number of seconds in range (full-width digits
     // count); nothing for anything else.
@@ -57,6 +61,7 @@ class OptionsDialog : public QDialog {
     QLabel* message_ = nullptr;
     QPushButton* cmdOK_ = nullptr;
     QPushButton* cmdCancel_ = nullptr;
+    DialogVoice* voice_ = nullptr;
 };
 
 // "オプション(&O)": opens the options dialog, not modal; an open one is brought to the front.

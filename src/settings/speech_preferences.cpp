@@ -19,6 +19,7 @@ SpeechPreferences load_speech_preferences(MailStore& store) {
         p.voice.volume = row->volume;
         p.voice.voice = row->voice;
         p.wait_cue = row->wait_cue;
+        p.move_speech = row->move_speech;
     }
     return within_limits(p);
 }
@@ -29,6 +30,7 @@ bool save_speech_preferences(MailStore& store, const SpeechPreferences& p) {
     row.volume = p.voice.volume;
     row.voice = p.voice.voice;
     row.wait_cue = p.wait_cue;
+    row.move_speech = p.move_speech;
     return store.updateSpeechSettings(row);
 }
 

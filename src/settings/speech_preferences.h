@@ -6,11 +6,12 @@ namespace qv {
 
 class MailStore;
 
-// What the user chose in "音声の設定": how the voice speaks, and whether a long wait is marked
-// by a soft tone.
+// What the user chose in "音声の設定": how the voice speaks, whether a long wait is marked by a
+// soft tone, and whether moving in a list says the item landed on.
 struct SpeechPreferences {
     VoiceSettings voice;
     bool wait_cue = true;
+    bool move_speech = true;
 
     friend bool operator==(const SpeechPreferences&, const SpeechPreferences&) = default;
 };

@@ -1,6 +1,6 @@
 #include "settings/speech_settings_dialog.h"
 
-#include "core/control_events.h"
+#include "core/dialog_voice.h"
 #include "core/feedback.h"
 
 #include <QCheckBox>
@@ -13,12 +13,6 @@
 #include <QVBoxLayout>
 
 namespace qv {
-
-namespace {
-
-QString on_off(bool on) { return on ? QStringLiteral("オン") : QStringLiteral("オフ"); }
-
-}  // namespace
 
 SpeechSettingsDialog::SpeechSettingsDialog(Feedback& out, const SpeechPreferences& current,
                                            const QStringList& voices, Apply apply, QWidget* parent)
@@ -60,6 +54,9 @@ void SpeechSettingsDialog::build(const QStringList& voices) {
     cue_ = new QCheckBox(QStringLiteral("待っている間の合図音(&W)"), this);
     cue_->setObjectName(QStringLiteral("speech_wait_cue"));
     cue_->setChecked(original_.wait_cue);
+    move_ = new QCheckBox(QStringLiteral("一覧で移動した項目を読み上げる(&M)"), this);
+    move_->setObjectName(QStringLiteral("speech_move"));
+    move_->setChecked(original_.move_speech);
 
     ok_ = new QPushButton(QStringLiteral("OK"), this);
     ok_->setObjectName(QStringLiteral("speech_ok"));
@@ -82,6 +79,7 @@ void SpeechSettingsDialog::build(const QStringList& voices) {
     form->addRow(label(QStringLiteral("音量(&V)"), volume_), volume_);
     form->addRow(label(QStringLiteral("声(&O)"), voice_), voice_);
     form->addRow(cue_);
+    form->addRow(move_);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ok_);
@@ -95,19 +93,37 @@ void SpeechSettingsDialog::build(const QStringList& voices) {
     setTabOrder(rate_, volume_);
     setTabOrder(volume_, voice_);
     setTabOrder(voice_, cue_);
-    setTabOrder(cue_, ok_);
+    setTabOrder(cue_, move_);
+    setTabOrder(move_, ok_);
     setTabOrder(ok_, cancel_);
 
-    for (QWidget* control : {static_cast<QWidget*>(rate_), static_cast<QWidget*>(volume_),
-                             static_cast<QWidget*>(voice_), static_cast<QWidget*>(cue_),
-                             static_cast<QWidget*>(ok_), static_cast<QWidget*>(cancel_)}) {
-        attach_handlers(control, {[this, control] { announce(control); },
-                                  [this, control] { focus_loss(out_, control); }, nullptr});
+    const struct {
+        QWidget* control;
+        const char* name;
+        const char* description;
+    } names[] = {
+        {rate_, "速さ", "読み上げの速さ。上下の矢印キーで10パーセントずつ変えます"},
+        {volume_, "音量", "読み上げの音量。上下の矢印キーで10パーセントずつ変えます"},
+        {voice_, "声", "読み上げに使う声。上下の矢印キーで選びます"},
+        {cue_, "待っている間の合図音", "サーバーとのやり取りを待つ間、小さな音で知らせます"},
+        {move_, "一覧で移動した項目を読み上げる",
+         "矢印キーで一覧を移ったとき、移った先の項目を読み上げます"},
+        {ok_, "OK", "ENTERキーで設定を保存します"},
+        {cancel_, "キャンセル", "設定を元に戻します"},
+        {status_, "状態", "いま選んでいる項目とその値"},
+        {guide_, "キーの案内", "この画面で使えるキー"},
+    };
+    for (const auto& n : names) {
+        n.control->setAccessibleName(QString::fromUtf8(n.name));
+        n.control->setAccessibleDescription(QString::fromUtf8(n.description));
     }
+    speaker_ = new DialogVoice(this, out_, purpose(), status_);
+    speaker_->answer_changes_myself();
     connect(rate_, &QSpinBox::valueChanged, this, [this] { changed(rate_); });
     connect(volume_, &QSpinBox::valueChanged, this, [this] { changed(volume_); });
     connect(voice_, &QComboBox::currentIndexChanged, this, [this] { changed(voice_); });
     connect(cue_, &QCheckBox::toggled, this, [this] { changed(cue_); });
+    connect(move_, &QCheckBox::toggled, this, [this] { changed(move_); });
     connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
     rate_->setFocus();
@@ -119,38 +135,20 @@ SpeechPreferences SpeechSettingsDialog::chosen() const {
     p.voice.volume = volume_->value();
     p.voice.voice = voice_->currentData().toString();
     p.wait_cue = cue_->isChecked();
+    p.move_speech = move_->isChecked();
     return p;
-}
-
-QString SpeechSettingsDialog::describe(QWidget* control) const {
-    if (control == rate_) return QStringLiteral("速さ %1パーセント").arg(rate_->value());
-    if (control == volume_) return QStringLiteral("音量 %1パーセント").arg(volume_->value());
-    if (control == voice_) return QStringLiteral("声 %1").arg(voice_->currentText());
-    if (control == cue_)
-        return QStringLiteral("待っている間の合図音 %1").arg(on_off(cue_->isChecked()));
-    if (control == ok_) return QStringLiteral("OK ボタン。ENTERキーで設定を保存します");
-    if (control == cancel_) return QStringLiteral("キャンセル ボタン。設定を元に戻します");
-    return {};
-}
-
-void SpeechSettingsDialog::announce(QWidget* control) {
-    focus_gain(out_, control, QString(), out_.focus().help_context);
-    const QString text = describe(control);
-    status_->setText(text);
-    out_.show_status(text);
-    out_.speak(text);
 }
 
 void SpeechSettingsDialog::changed(QWidget* control) {
     if (building_) return;
     apply_(chosen());
-    const QString text = describe(control);
+    const QString text = describe_control(control);
     status_->setText(text);
     out_.show_status(text);
     // Arrowing through the values must not pile up test phrases: only the newest is worth
     // hearing.
     out_.voice().silence();
-    if (control == cue_) {
+    if (qobject_cast<QCheckBox*>(control)) {
         out_.speak(text);
     } else {
         out_.speak(text + QStringLiteral("。") + testPhrase());
@@ -159,11 +157,13 @@ void SpeechSettingsDialog::changed(QWidget* control) {
 
 void SpeechSettingsDialog::accept() {
     apply_(chosen());
+    speaker_->set_closing_words(QString());
     QDialog::accept();
 }
 
 void SpeechSettingsDialog::reject() {
     apply_(original_);
+    speaker_->set_closing_words(QString());
     QDialog::reject();
 }
 

@@ -15,12 +15,13 @@ class QSpinBox;
 
 namespace qv {
 
+class DialogVoice;
 class Feedback;
 
-// "音声の設定": the speaking rate, the volume, the voice and the waiting cue. Every change is
-// applied at once and answered with a test phrase in the new voice; "OK" keeps the choice,
-// "キャンセル" (or ESC) puts the voice back as it was when the dialog opened. Every control
-// says its name and value when it takes the focus, as the main window's controls do.
+// "音声の設定": the speaking rate, the volume, the voice, the waiting cue and whether moves in a
+// list are said. Every change is applied at once and answered with a test phrase in the new
+// voice; "OK" keeps the choice, "キャンセル" (or ESC) puts everything back as it was when the
+// dialog opened. The opener says the outcome.
 class SpeechSettingsDialog : public QDialog {
     Q_OBJECT
   public:
@@ -38,11 +39,17 @@ class SpeechSettingsDialog : public QDialog {
         return QStringLiteral(
             "[TAB:次の項目 上下の矢印:変更 SPACE:切り替え ENTER:保存 ESC:取り消し]");
     }
+    static QString purpose() {
+        return QStringLiteral(
+            "TABキーで項目を移り、上下の矢印キーで値を変えます。ENTERキーで保存、ESCキーで取り消し"
+            "ます");
+    }
 
     QSpinBox* rateBox() const { return rate_; }
     QSpinBox* volumeBox() const { return volume_; }
     QComboBox* voiceBox() const { return voice_; }
     QCheckBox* cueBox() const { return cue_; }
+    QCheckBox* moveBox() const { return move_; }
     QPushButton* okButton() const { return ok_; }
     QPushButton* cancelButton() const { return cancel_; }
 
@@ -51,9 +58,6 @@ class SpeechSettingsDialog : public QDialog {
 
   private:
     void build(const QStringList& voices);
-    // What a control says about itself: its name and its value.
-    QString describe(QWidget* control) const;
-    void announce(QWidget* control);
     void changed(QWidget* control);
 
     Feedback& out_;
@@ -63,10 +67,12 @@ class SpeechSettingsDialog : public QDialog {
     QSpinBox* volume_ = nullptr;
     QComboBox* voice_ = nullptr;
     QCheckBox* cue_ = nullptr;
+    QCheckBox* move_ = nullptr;
     QPushButton* ok_ = nullptr;
     QPushButton* cancel_ = nullptr;
     QLabel* status_ = nullptr;
     QLabel* guide_ = nullptr;
+    DialogVoice* speaker_ = nullptr;
     bool building_ = true;
 };
 

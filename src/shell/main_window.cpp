@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -44,8 +45,9 @@ MainWindow::MainWindow(Services services, QWidget* parent)
 
 MainWindow::~MainWindow() {
     services_.waiter.setObserver(nullptr);
-    // The controls go first, while the state their focus handlers use still exists: a control
-    // that has the focus is told it loses it as the window is taken down.
+    // The controls and the dialogs go first, while the state their focus handlers and voices use
+    // still exists: a control that has the focus is told it loses it as the window is taken down.
+    qDeleteAll(findChildren<QDialog*>(Qt::FindDirectChildrenOnly));
     delete centralWidget();
 }
 

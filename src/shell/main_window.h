@@ -16,6 +16,7 @@
 namespace qv {
 
 class AccountDialogs;
+class AudioPlayer;
 class Accounts;
 class AddressBook;
 class Clock;
@@ -44,11 +45,12 @@ struct Services {
     SpeechChannel& speech;
     MailComponent& component;
     const Clock& clock;
-    DesktopOpener& opener;
-    Pauser& pauser;       // the pauses that let the program's own words be heard
-    Waiter& waiter;       // every wait of the window for work done elsewhere
-    QString program_dir;  // the program, its help files and the recorder
-    QString data_dir;     // the database and the mail directory
+    DesktopOpener& opener;  // the manual, in the desktop's browser
+    AudioPlayer& player;    // a received voice message
+    Pauser& pauser;         // the pauses that let the program's own words be heard
+    Waiter& waiter;         // every wait of the window for work done elsewhere
+    QString program_dir;    // the program, its help files and the recorder
+    QString data_dir;       // the database and the mail directory
 };
 
 // The subsystems, each made by its wire_<name>.cpp and owned by the window.

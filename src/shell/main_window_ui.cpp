@@ -81,6 +81,37 @@ const std::vector<Menu>& menu_table() {
     return menus;
 }
 
+// What each control is called by a screen reader, and what it is for: the program can be used
+// with the user's own screen reader and our voice writing only the transcript.
+void name_controls(const Widgets& w) {
+    const struct {
+        QWidget* control;
+        const char* name;
+        const char* description;
+    } names[] = {
+        {w.MSFlexGrid1, "メール一覧",
+         "いまのフォルダーのメール。ENTERキーで読み、DELキーで削除、ESCキーで返信します"},
+        {w.bodytext, "メール本文", "読んでいるメールの本文"},
+        {w.List1, "フォルダー",
+         "メールを分けて入れるフォルダーの一覧。INSキーで選んだメールを移します"},
+        {w.List2, "アドレス帳", "登録した宛先の一覧。DELキーで削除、ESCキーでメールを送ります"},
+        {w.mailto, "送信先", "送るメールの宛先"},
+        {w.subject, "表題", "送るメールの表題"},
+        {w.body, "本文", "送るメールの本文。INSキーで音声を録音し、ESCキーで送信します"},
+        {w.cmd_message, "状態", "いま読み上げた案内や結果"},
+        {w.shortcut01, "主なキー", "Ctrlキーを使う主な操作"},
+        {w.shortcut02, "キーの案内", "いまの場所で使えるキー"},
+        {w.shortcut03, "読み上げのキー", "読み上げを止める、もう一度聞く、履歴を見るキー"},
+        {w.mic, "録音中", "音声を録音している間だけ表示します"},
+        {w.imgsplitter, "区切り", "メール一覧と本文の境目。ドラッグで高さを変えます"},
+        {w.picsplitter, "区切りの位置", "ドラッグしている間の区切りの位置"},
+    };
+    for (const auto& n : names) {
+        n.control->setAccessibleName(QString::fromUtf8(n.name));
+        n.control->setAccessibleDescription(QString::fromUtf8(n.description));
+    }
+}
+
 }  // namespace
 
 void MainWindow::build_menus() {
@@ -203,6 +234,7 @@ void MainWindow::build_widgets() {
     setTabOrder(w_.body, w_.List1);
     setTabOrder(w_.List1, w_.List2);
     setTabOrder(w_.List2, w_.mailto);
+    name_controls(w_);
     resize(twips(12855), twips(13400));
 }
 

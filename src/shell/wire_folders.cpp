@@ -17,13 +17,15 @@ void MainWindow::wire_folders() {
     parts_.folders = folders;
     parts_.addresses = addresses;
 
+    // Each list says its prompt when the user moves there, not when a menu or another window
+    // gives the focus back.
     claim(w_.List1);
     attach_handlers(w_.List1, {[folders] { folders->gained(); }, [folders] { folders->lost(); },
-                               [folders](int code) { folders->key(code); }});
+                               [folders](int code) { folders->key(code); }, true});
     claim(w_.List2);
     attach_handlers(w_.List2,
                     {[addresses] { addresses->gained(); }, [addresses] { addresses->lost(); },
-                     [addresses](int code) { addresses->key(code); }});
+                     [addresses](int code) { addresses->key(code); }, true});
 
     // The folder list opens a folder in the mail list, and finishes a move the mail list began;
     // a refilled mail list ends a move that was not finished.

@@ -12,14 +12,18 @@ namespace qv {
 void MainWindow::wire_mailbox() {
     auto* list = new MailList(w_.MSFlexGrid1, out_, store_, this);
     auto* commands = new MailCommands(w_.MSFlexGrid1, w_.bodytext, out_, store_, services_.pauser,
-                                      services_.opener, this);
+                                      services_.player, this);
     parts_.mail_list = list;
     parts_.mail_commands = commands;
 
     claim(w_.MSFlexGrid1);
-    attach_handlers(w_.MSFlexGrid1, {[list] { list->gained(); }, [list] { list->lost(); },
-                                     [commands](int code) { commands->mail_list_key(code); }});
+    // Back from a menu or a dialog the status line keeps what the command showed.
+    attach_handlers(w_.MSFlexGrid1,
+                    {[list] { list->gained(); }, [list] { list->lost(); },
+                     [commands](int code) { commands->mail_list_key(code); }, true});
     connect(w_.MSFlexGrid1, &FlexGrid::currentCellChanged, list, &MailList::cell_changed);
+    connect(w_.MSFlexGrid1, &FlexGrid::rowStepped, list, &MailList::row_stepped);
+    connect(w_.MSFlexGrid1, &FlexGrid::columnStepped, list, &MailList::column_stepped);
     // The window opens on the mail list: after the start-up's read-outs the first mail is one
     // down arrow away, and no other control announces itself before the time is said.
     w_.MSFlexGrid1->setFocus(Qt::OtherFocusReason);

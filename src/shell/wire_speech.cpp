@@ -1,3 +1,4 @@
+#include "core/dialog_voice.h"
 #include "settings/speech_preferences.h"
 #include "settings/speech_settings_dialog.h"
 #include "shell/main_window.h"
@@ -15,9 +16,11 @@ namespace qv {
 
 namespace {
 
-void apply_preferences(SpeechChannel& speech, WaitCue& cue, const SpeechPreferences& p) {
+void apply_preferences(SpeechChannel& speech, WaitCue& cue, Feedback& out,
+                       const SpeechPreferences& p) {
     speech.applySettings(p.voice);
     cue.setEnabled(p.wait_cue);
+    out.set_move_speech(p.move_speech);
 }
 
 }  // namespace
@@ -39,9 +42,18 @@ void MainWindow::wire_speech() {
         speech.repeat(message);
     });
 
+    // Every dialog speaks, and the voice's own keys work in it as here.
+    new DialogWatch(
+        out_, {action(QStringLiteral("speech_repeat")), action(QStringLiteral("speech_history"))},
+        this);
+
     connect(action(QStringLiteral("speech_history")), &QAction::triggered, this, [this, &speech] {
-        SpeechHistoryDialog dialog(speech, speech.history(), this);
+        QAction* history = action(QStringLiteral("speech_history"));
+        SpeechHistoryDialog dialog(speech, speech.history(), w_.cmd_message, this);
+        // The list is already open: Shift+F2 in it opens no second one.
+        history->setEnabled(false);
         dialog.exec();
+        history->setEnabled(true);
     });
 
     connect(action(QStringLiteral("t_speech")), &QAction::triggered, this, [this, &speech] {
@@ -49,12 +61,9 @@ void MainWindow::wire_speech() {
         SpeechSettingsDialog dialog(
             out_, before, speech.voices(),
             [this, &speech](const SpeechPreferences& p) {
-                apply_preferences(speech, *wait_cue_, p);
+                apply_preferences(speech, *wait_cue_, out_, p);
             },
             this);
-        out_.speak(
-            QStringLiteral("音声の設定です。TABキーで項目を移り、上下の矢印キーで値を変えます。"
-                           "ENTERキーで保存、ESCキーで取り消します"));
         if (dialog.exec() != QDialog::Accepted) {
             out_.tell(QStringLiteral("音声の設定を元に戻しました"));
             return;
@@ -74,7 +83,7 @@ void MainWindow::wire_speech() {
 }
 
 void MainWindow::load_speech_settings() {
-    apply_preferences(services_.speech, *wait_cue_, load_speech_preferences(store_));
+    apply_preferences(services_.speech, *wait_cue_, out_, load_speech_preferences(store_));
 }
 
 }  // namespace qv

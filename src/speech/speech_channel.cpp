@@ -45,12 +45,6 @@ void SpeechChannel::speak(const QString& text) {
 
 void SpeechChannel::speak_move(const QString& text) {
     if (text.isEmpty()) return;
-    {
-        std::lock_guard lock(mutex_);
-        ++moves_;
-        std::erase_if(queue_, [](const Utterance& u) { return u.move; });
-        if (current_ && currentIsMove_) current_->stop();
-    }
     enqueue(normalise(text), true, true);
 }
 
@@ -74,6 +68,12 @@ void SpeechChannel::enqueue(QString said, bool remember, bool move) {
     {
         std::lock_guard lock(mutex_);
         if (stopping_) return;
+        if (move) {
+            // Under the same lock as the queuing: two moves from two threads must not both stay.
+            ++moves_;
+            std::erase_if(queue_, [](const Utterance& u) { return u.move; });
+            if (current_ && currentIsMove_) current_->stop();
+        }
         spoken_.append(said);
         if (spoken_.size() > kSpokenKept) spoken_.remove(0, spoken_.size() - kSpokenKept);
         if (remember) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/feedback.h"
+
 #include <QDialog>
 #include <QStringList>
 
@@ -8,16 +10,19 @@ class QListWidget;
 
 namespace qv {
 
+class DialogVoice;
 class SpeechChannel;
 
 // "読み上げ履歴": the last utterances, newest first. The arrows move through them and say where
-// the user is and how the entry begins; ENTER says the whole entry again; ESC closes. Nothing
-// said here is added to the history itself.
+// the user is and how the entry begins; ENTER says the whole entry again; ESC closes. It speaks
+// as every dialog does, but nothing said here is added to the history itself.
 class SpeechHistoryDialog : public QDialog {
     Q_OBJECT
   public:
-    SpeechHistoryDialog(SpeechChannel& speech, const QStringList& newestFirst,
+    // status: the main window's status line.
+    SpeechHistoryDialog(SpeechChannel& speech, const QStringList& newestFirst, QLabel* status,
                         QWidget* parent = nullptr);
+    ~SpeechHistoryDialog() override;
 
     static QString caption() { return QStringLiteral("読み上げ履歴"); }
     static QString guide() { return QStringLiteral("[矢印:選択 ENTER:読む ESC:閉じる]"); }
@@ -30,17 +35,27 @@ class SpeechHistoryDialog : public QDialog {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
   private:
-    // interrupt: cut what is being said (a move), rather than follow it (the first entry).
-    void sayPosition(int row, bool interrupt = true);
-    void say(const QString& text);
+    // The history's own words go out as repeats, which the history does not keep. A move cuts
+    // the move before it, never the greeting.
+    class UnrecordedVoice : public Voice {
+      public:
+        explicit UnrecordedVoice(SpeechChannel& speech) : speech_(speech) {}
+        void speak(const QString& text) override;
+        void speak_move(const QString& text) override;
+        void silence() override;
+
+      private:
+        SpeechChannel& speech_;
+        bool after_move_ = false;
+    };
 
     SpeechChannel& speech_;
+    UnrecordedVoice voice_;
+    Feedback out_;
     QListWidget* list_ = nullptr;
     QLabel* status_ = nullptr;
-    bool greeted_ = false;
 };
 
 }  // namespace qv

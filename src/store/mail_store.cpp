@@ -427,16 +427,18 @@ bool MailStore::updateVoiceSec(int seconds) {
 std::optional<SpeechRow> MailStore::speechSettings() {
     QSqlQuery q(db_);
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("select rate,volume,voice,wait_cue from speech")) || !q.next()) {
+    if (!q.exec(QStringLiteral("select rate,volume,voice,wait_cue,move_speech from speech")) ||
+        !q.next()) {
         return std::nullopt;
     }
     return SpeechRow{q.value(0).toInt(), q.value(1).toInt(), q.value(2).toString(),
-                     q.value(3).toBool()};
+                     q.value(3).toBool(), q.value(4).toBool()};
 }
 
 bool MailStore::updateSpeechSettings(const SpeechRow& row) {
-    return exec(QStringLiteral("update speech set rate=?,volume=?,voice=?,wait_cue=?"),
-                {row.rate, row.volume, row.voice, row.wait_cue ? 1 : 0});
+    return exec(
+        QStringLiteral("update speech set rate=?,volume=?,voice=?,wait_cue=?,move_speech=?"),
+        {row.rate, row.volume, row.voice, row.wait_cue ? 1 : 0, row.move_speech ? 1 : 0});
 }
 
 }  // namespace qv

@@ -65,12 +65,14 @@ struct VoiceRow {
 };
 
 // How the speech sounds: rate in percent of the normal speed, volume 0..100, the voice's name
-// ('' = the engine's default voice), and whether a cue tone sounds while the user waits.
+// ('' = the engine's default voice), whether a cue tone sounds while the user waits, and whether
+// moving in a list says the item landed on.
 struct SpeechRow {
     int rate = 100;
     int volume = 100;
     QString voice;
     bool wait_cue = true;
+    bool move_speech = true;
 };
 
 // Why the database could not be opened.

@@ -60,11 +60,34 @@ bool run(QSqlDatabase& db, const QString& sql, const QVariantList& values, QStri
     return true;
 }
 
-// Added in version 2. It is not among tables(), so verify() lets a version-1 file through to
-// upgrade(), which adds it.
+// Added in version 2, its last column in version 3. It is not among tables(), so verify() lets
+// an older file through to upgrade(), which adds what is missing.
 const char* const kSpeechCreate =
     "create table if not exists speech (rate integer not null default 100, volume integer not "
-    "null default 100, voice text not null default '', wait_cue boolean not null default 1)";
+    "null default 100, voice text not null default '', wait_cue boolean not null default 1, "
+    "move_speech boolean not null default 1)";
+
+bool has_column(QSqlDatabase& db, const QString& table, const QString& column) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(table))) return false;
+    while (q.next()) {
+        if (q.value(1).toString() == column) return true;
+    }
+    return false;
+}
+
+bool has_move_speech(QSqlDatabase& db) {
+    return has_column(db, QStringLiteral("speech"), QStringLiteral("move_speech"));
+}
+
+// Gives a table of version 2 the column of version 3; its row keeps every value it has.
+bool ensure_move_speech(QSqlDatabase& db, QString* error) {
+    return has_move_speech(db) ||
+           run(db,
+               QStringLiteral(
+                   "alter table speech add column move_speech boolean not null default 1"),
+               {}, error);
+}
 
 // Leaves table speech with exactly one row: a missing table or row gets the defaults, a row that
 // is there keeps its values (the first one, the one the program reads, when there are several).
@@ -83,16 +106,7 @@ bool ensure_speech(QSqlDatabase& db, QString* error) {
 bool speech_is_whole(QSqlDatabase& db) {
     QSqlQuery q(db);
     return q.exec(QStringLiteral("select count(*) from speech")) && q.next() &&
-           q.value(0).toInt() == 1;
-}
-
-bool has_column(QSqlDatabase& db, const QString& table, const QString& column) {
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(table))) return false;
-    while (q.next()) {
-        if (q.value(1).toString() == column) return true;
-    }
-    return false;
+           q.value(0).toInt() == 1 && has_move_speech(db);
 }
 
 // Whether receiving leaves the account's mail on the server. NULL in every row it is added to:
@@ -208,11 +222,22 @@ bool upgrade(QSqlDatabase& db, QString* error) {
         }
         version = 2;
     }
+    if (version < 3) {
+        if (!in_transaction(db, error, [&] {
+                return ensure_speech(db, error) && ensure_move_speech(db, error) &&
+                       set_version(db, 3, error);
+            })) {
+            return false;
+        }
+        version = 3;
+    }
     // The settings dialog saves by updating the row: without it the user's choice would be
     // dropped without a word. A file of this version can still have lost it (an older program or
     // a hand edit), so it is put back.
     if (!speech_is_whole(db) &&
-        !in_transaction(db, error, [&] { return ensure_speech(db, error); })) {
+        !in_transaction(db, error, [&] {
+            return ensure_speech(db, error) && ensure_move_speech(db, error);
+        })) {
         return false;
     }
     // Not tied to a version: an older program reads the file with the column as it did

@@ -6,8 +6,9 @@
 namespace qv::schema {
 
 // The version a database created now has. Older files are brought up to it step by step:
-// 2 added table `speech` (the user's speaking rate, volume, voice and waiting cue).
-constexpr int kVersion = 2;
+// 2 added table `speech` (the user's speaking rate, volume, voice and waiting cue), 3 its column
+// `move_speech` (whether moving in a list says the item).
+constexpr int kVersion = 3;
 
 enum class Verdict { Ok, NotADatabase, MissingTable };
 

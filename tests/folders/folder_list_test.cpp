@@ -1,189 +1,116 @@
 #include "folders/folder_list.h"
-#include "mailbox/flex_grid.h"
 #include "mailbox/mail_seed.h"
 
-#include <QApplication>
+#include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
-
-#include <gtest/gtest.h>
+#include <QPlainTextEdit>
+#include <QTest>
 
 using namespace qv;
 using namespace qv::test;
 
 namespace {
-
-const QString kInboxName = QStringLiteral("受信フォルダー");
-const QString kMoveInstruction =
-    QStringLiteral("フォルダ メール移動操作 矢印キーで選択してINSキーを押してください");
-
-QStringList items(QListWidget* list) {
-    QStringList out;
-    for (int i = 0; i < list->count(); ++i) out << list->item(i)->text();
-    return out;
-}
-
-// Arms a move of the mail on the given row of the mail list, as a user does.
-void arm_move(WindowHarness& h, int row) {
-    h.key(Qt::Key_A, Qt::ControlModifier);
-    for (int i = 0; i < row; ++i) h.key(Qt::Key_Down);
-    h.key(Qt::Key_Space);
-}
-
+const QString kMove = "フォルダ メール移動操作 矢印キーで選択してINSキーを押してください";
 }  // namespace
 
-TEST(FolderList, ListsTheFolderTableInItsOrderAndAnnouncesItself) {
-    WindowHarness h;
-    MailSeed seed(h);
+TEST_F(ListTest, NoListKeyThatMovesOrChangesSomethingIsSilentAndPromptsComeOnlyOnArrival) {
+    mail("2026/12/01 10:00:02", " 差出人 <f@example.test>", "一");
+    mail("2026/12/01 10:00:01", " 差出人 <f@example.test>", "二");
+    address(" ", "a@example.test");
+    address("花子", "h@example.test");
     ASSERT_TRUE(h.start());
-    EXPECT_EQ(items(h.w().List1), (QStringList{kInboxName, QStringLiteral("保存"),
-                                               QStringLiteral("重要"), QStringLiteral("ごみ箱")}));
-    h.mark();
-    h.key(Qt::Key_Y, Qt::ControlModifier);
-    EXPECT_EQ(QApplication::focusWidget(), h.w().List1);
-    EXPECT_EQ(h.spokenSinceMark(), QStringList{QStringLiteral("フォルダ")});
-    EXPECT_EQ(h.w().cmd_message->text(), QStringLiteral("フォルダ"));
-    EXPECT_EQ(h.w().shortcut02->text(), FolderList::key_guide());
-    EXPECT_TRUE(FolderList::key_guide().startsWith(QLatin1Char('[')));
-    EXPECT_TRUE(FolderList::key_guide().endsWith(QLatin1Char(']')));
-    EXPECT_EQ(h.focus().help_context, 3);
-    EXPECT_EQ(background(h.w().List1), QColor(200, 200, 200));
-    // On to the address book: the folder list turns white again.
-    h.key(Qt::Key_Tab);
-    EXPECT_EQ(background(h.w().List1), QColor(255, 255, 255));
-    EXPECT_EQ(background(h.w().List2), QColor(200, 200, 200));
+    const struct {
+        QWidget* list;
+        const char* steps;  // each a key, "=", then a part of what it says
+    } lists[] = {
+        {grid(),
+         "Down=、一、 Down=、二、 Down=最後です Up=、一、 PgUp=先頭です End=、二、 Home=、一、 "
+         "PgDown=、二、 Right=件名 Left=送信者 Left=左端です Return=二 Ins=登録しました Esc=[返信] "
+         "Del=削除しました Space=メール移動操作"},
+        {h.w().List1,
+         "Down=受信フォルダー Up=先頭です End=ごみ箱 Down=最後です Home=受信フォルダー "
+         "PgDown=ごみ箱 PgUp=受信フォルダー Ins=[受信フォルダー]に移動 Return=受信フォルダー"},
+        {h.w().List2,
+         "Down=a@example.test Up=先頭です End=花子、h@example.test Down=最後です "
+         "Home=a@example.test PgDown=花子、h@ PgUp=a@ Return=a@ Esc=件名を入力してください "
+         "Del=アドレス削除しました Down=差出人、f@ Del=削除しました Down=花子、h@ Del=削除しました "
+         "Down=INSキーで送信者 Del=INSキーで送信者"},
+    };
+    for (const auto& l : lists) {
+        for (const QString& step : QString(l.steps).split(' ')) {
+            h.focus(l.list);
+            const QString said = press(QKeySequence(step.section('=', 0, 0))[0].key()).join('|');
+            EXPECT_TRUE(said.contains(step.section('=', 1)))
+                << step.toStdString() << ": " << said.toStdString();
+        }
+    }
+    QWidget other;  // back from another window nothing is said again, unless the focus moved
+    other.show();
+    const std::pair<QWidget*, QStringList> visits[] = {
+        {h.w().List2, {}}, {h.w().List1, {"フォルダ"}}, {h.w().List2, {"アドレス帳"}}};
+    for (const auto& [back, heard] : visits) {
+        ASSERT_TRUE((other.activateWindow(), QTest::qWaitForWindowActive(&other)));
+        back->setFocus();
+        h.mark();
+        h.focus(back);
+        EXPECT_EQ(said(), heard);
+    }
+    EXPECT_EQ(background(h.w().List1).red() * 1000 + background(h.w().List2).red(), 255200);
     EXPECT_EQ(h.focus().help_context, 6);
 }
 
-TEST(FolderList, MenuCommandsLeadToTheFolderListAndBackToTheMailList) {
-    WindowHarness h;
-    MailSeed seed(h);
+TEST_F(ListTest, FolderListFinishesAMoveOnceAndTheAddressBookActsOnTheSelectedAddress) {
+    mail("2026/12/01 10:31:00", " 差出人 <f@example.test>", "動かす");
+    mail("2026/12/01 10:30:00", " 差出人 <f@example.test>", "残す");
+    for (const char* a : {"二 b@example.test", "似た b@example.test.jp",
+                          "名前::コロン c@example.test", "一 b@example.test"}) {
+        address(QString(a).section(' ', 0, 0), QString(a).section(' ', 1));
+    }
     ASSERT_TRUE(h.start());
-    h.trigger(QStringLiteral("chose_folder"));
-    EXPECT_EQ(QApplication::focusWidget(), h.w().List1);
-    // Already there: no second announcement, and the help section is still the folders'.
-    h.focus().help_context = 0;
-    h.mark();
-    h.trigger(QStringLiteral("chose_folder"));
-    EXPECT_TRUE(h.spokenSinceMark().isEmpty());
-    EXPECT_EQ(h.focus().help_context, 3);
-    h.trigger(QStringLiteral("display_mail_list"));
-    EXPECT_EQ(QApplication::focusWidget(), h.w().MSFlexGrid1);
-    h.focus(h.w().List1);
-    h.key(Qt::Key_A, Qt::ControlModifier);
-    EXPECT_EQ(QApplication::focusWidget(), h.w().MSFlexGrid1);
-    EXPECT_EQ(h.focus().help_context, 2);
-}
-
-TEST(FolderMove, SpaceThenInsMovesTheMailOnceAndTheListKeepsShowingIt) {
-    WindowHarness h;
-    MailSeed seed(h);
-    seed.mail(2, QStringLiteral("動かす"));
-    seed.mail(1, QStringLiteral("残す"));
-    ASSERT_TRUE(h.start());
-    arm_move(h, 1);
-    EXPECT_EQ(h.spoken().back(), kMoveInstruction);
-    h.key(Qt::Key_Down);  // 受信フォルダー
-    h.key(Qt::Key_Down);  // 保存
-    h.mark();
-    h.key(Qt::Key_Insert);
-    EXPECT_EQ(h.spokenSinceMark(),
-              QStringList{QStringLiteral("メールをフォルダー[保存]に移動しました")});
-    EXPECT_FALSE(h.parts().folders->move_pending());
-    EXPECT_EQ(stored(h.store(), QStringLiteral("保存")), QStringList{"1:未読:動かす"});
-    EXPECT_EQ(stored(h.store(), kInboxName), QStringList{"2:未読:残す"});
-    EXPECT_EQ(grid_column(h.w().MSFlexGrid1, 2),
-              (QStringList{QStringLiteral("動かす"), QStringLiteral("残す")}));
-    // A second INS does nothing: the move is over.
-    h.key(Qt::Key_Down);  // 重要
-    h.key(Qt::Key_Insert);
-    EXPECT_TRUE(h.spokenSinceMark().isEmpty());
-    EXPECT_TRUE(stored(h.store(), QStringLiteral("重要")).isEmpty());
-    // Opening the folder shows the moved mail there; the focus stays on the folder list.
-    h.key(Qt::Key_Up);
-    h.key(Qt::Key_Return);
-    EXPECT_EQ(h.spokenSinceMark(),
-              (QStringList{QStringLiteral("保存"), QStringLiteral("メール数は1")}));
-    EXPECT_EQ(h.parts().mail_list->current_folder(), QStringLiteral("保存"));
-    EXPECT_EQ(h.w().cmd_message->text(), QStringLiteral("保存"));
-    EXPECT_EQ(grid_column(h.w().MSFlexGrid1, 2), QStringList{QStringLiteral("動かす")});
-    EXPECT_EQ(QApplication::focusWidget(), h.w().List1);
-}
-
-TEST(FolderMove, OpeningAFolderDropsAPendingMove) {
-    WindowHarness h;
-    MailSeed seed(h);
-    seed.mail(1, QStringLiteral("動かさない"));
-    ASSERT_TRUE(h.start());
-    arm_move(h, 1);
-    ASSERT_TRUE(h.parts().folders->move_pending());
+    EXPECT_EQ(press(Qt::Key_Y, Qt::ControlModifier), QStringList{"フォルダ"});
+    EXPECT_EQ(h.w().shortcut02->text(), FolderList::key_guide());
+    h.focus().help_context = 0;  // already there: no arrival, but the command names the help
+    h.trigger("chose_folder");
+    EXPECT_TRUE(said().isEmpty() && h.focus().help_context == 3);
+    h.trigger("display_mail_list");
     h.key(Qt::Key_Down);
-    h.key(Qt::Key_Down);  // 保存
-    h.key(Qt::Key_Return);
-    EXPECT_FALSE(h.parts().folders->move_pending());
-    EXPECT_EQ(h.w().MSFlexGrid1->rowCount(), 1);
-    h.mark();
-    h.key(Qt::Key_Insert);
-    EXPECT_TRUE(h.spokenSinceMark().isEmpty());
-    EXPECT_EQ(stored(h.store(), kInboxName), QStringList{"1:未読:動かさない"});
-    // Without a pending move the folder list's arrival says only its name.
+    EXPECT_EQ(press(Qt::Key_Space), QStringList{kMove});
+    EXPECT_EQ(grid()->currentRow(), 1);  // the blank did not jump to a sender starting with one
+    EXPECT_TRUE(press(Qt::Key_Insert).value(0).startsWith("移動先のフォルダーが選択"));  // none
+    EXPECT_TRUE(press(Qt::Key_Return).value(0).startsWith("フォルダーが選択"));
     h.focus(h.w().List2);
-    h.focus(h.w().List1);
-    EXPECT_EQ(h.spokenSinceMark().last(), QStringLiteral("フォルダ"));
-}
+    h.focus(h.w().List1);  // a pending move is repeated on each arrival
+    EXPECT_EQ(h.w().cmd_message->text(), kMove);
+    h.w().List1->setCurrentRow(1);
+    EXPECT_EQ(press(Qt::Key_Insert), QStringList{"メールをフォルダー[保存]に移動しました"});
+    EXPECT_EQ(press(Qt::Key_Insert), QStringList{});
+    EXPECT_EQ(stored("保存"), QStringList{"1:未読:動かす"});
+    EXPECT_EQ(column(2), (QStringList{"動かす", "残す"}));  // until the list is filled again
+    EXPECT_EQ(press(Qt::Key_Return), (QStringList{"保存", "メール数は1"}));
+    EXPECT_EQ(h.parts().mail_list->current_folder() + h.w().cmd_message->text(), "保存保存");
+    EXPECT_TRUE(column(2) == QStringList{"動かす"} && QApplication::focusWidget() == h.w().List1);
+    h.trigger("display_mail_list");  // opening a folder drops a pending move
+    h.key(Qt::Key_Space);
+    h.w().List1->setCurrentRow(2);
+    EXPECT_EQ(press(Qt::Key_Return), (QStringList{"重要", "新着メールは有りません"}));
+    EXPECT_EQ(press(Qt::Key_Insert).size() + stored("重要").size() + grid()->rowCount(), 1);
 
-TEST(FolderMove, APendingMoveIsRepeatedOnEachArrival) {
-    WindowHarness h;
-    MailSeed seed(h);
-    seed.mail(1, QStringLiteral("保留"));
-    ASSERT_TRUE(h.start());
-    arm_move(h, 1);
-    h.focus(h.w().List2);
-    h.mark();
-    h.focus(h.w().List1);
-    EXPECT_EQ(h.spokenSinceMark(), QStringList{kMoveInstruction});
-    EXPECT_EQ(h.w().cmd_message->text(), kMoveInstruction);
-}
-
-TEST(FolderMove, WithNoFolderChosenEnterAndInsSaySoAndChangeNothing) {
-    WindowHarness h;
-    MailSeed seed(h);
-    seed.mail(1, QStringLiteral("そのまま"));
-    ASSERT_TRUE(h.start());
-    arm_move(h, 1);
-    h.mark();
-    h.key(Qt::Key_Insert);
-    h.key(Qt::Key_Return);
-    const QStringList said = h.spokenSinceMark();
-    ASSERT_EQ(said.size(), 2);
-    EXPECT_TRUE(said[0].contains(QStringLiteral("移動先のフォルダー")));
-    EXPECT_TRUE(said[1].contains(QStringLiteral("フォルダーが選択されていません")));
-    EXPECT_TRUE(h.parts().folders->move_pending());
-    EXPECT_EQ(h.parts().mail_list->current_folder(), kInboxName);
-    EXPECT_EQ(stored(h.store(), kInboxName), QStringList{"1:未読:そのまま"});
-    EXPECT_EQ(h.w().MSFlexGrid1->rowCount(), 2);
-}
-
-TEST(FolderMove, FolderNamesWithQuotesAreMatchedExactly) {
-    WindowHarness h;
-    MailSeed seed(h);
-    const QString odd = QStringLiteral("It's \"100%\" 大事");
-    seed.mail({QStringLiteral("2026/12/01 10:00:00"), QStringLiteral("a@example.test"),
-               QStringLiteral("既にそこに"), QString(), QString(), false, odd});
-    seed.mail({QStringLiteral("2026/12/01 11:00:00"), QStringLiteral("a@example.test"),
-               QStringLiteral("似た名前"), QString(), QString(), false,
-               QStringLiteral("It's \"100\" 大事")});
-    seed.mail(30, QStringLiteral("これを移す"));
-    ASSERT_TRUE(h.start());
-    // The folder table would list it; here the list is given the name directly.
-    h.w().List1->addItem(odd);
-    arm_move(h, 1);
-    h.w().List1->setCurrentRow(4);
-    h.key(Qt::Key_Insert);
-    EXPECT_EQ(h.spoken().last(),
-              QStringLiteral("メールをフォルダー[") + odd + QStringLiteral("]に移動しました"));
-    h.key(Qt::Key_Return);
-    EXPECT_EQ(h.parts().mail_list->current_folder(), odd);
-    EXPECT_EQ(grid_column(h.w().MSFlexGrid1, 2),
-              (QStringList{QStringLiteral("これを移す"), QStringLiteral("既にそこに")}));
+    EXPECT_EQ(h.w().List2->item(0)->text() + h.w().List2->item(3)->text(),
+              "b@example.test::二:::1c@example.test::名前::コロン:::3");
+    h.trigger("t_address");  // the menu entry says it, then the book announces itself
+    EXPECT_EQ(said(), (QStringList{"アドレス帳編集", "アドレス帳"}));
+    EXPECT_EQ(h.w().cmd_message->text() + QString::number(h.focus().help_context), "アドレス帳6");
+    h.trigger("t_address");  // already there: no arrival
+    EXPECT_EQ(said().join("") + QString::number(h.focus().help_context), "アドレス帳編集5");
+    for (int key : {Qt::Key_Return, Qt::Key_Delete, Qt::Key_Escape}) {
+        EXPECT_TRUE(press(key).value(0).contains("選択されていません")) << key;
+    }
+    h.w().List2->setCurrentRow(3);
+    EXPECT_EQ(press(Qt::Key_Return), QStringList{"c@example.test"});      // the address alone
+    EXPECT_EQ(press(Qt::Key_Escape).value(0), "件名を入力してください");  // a mail to it
+    EXPECT_EQ(h.w().mailto->text() + "|" + h.w().subject->text() + "|" + h.w().body->toPlainText(),
+              "c@example.test||\n署名です");
+    EXPECT_EQ(h.w().cmd_message->text(), "c@example.testへのメール送信");
 }

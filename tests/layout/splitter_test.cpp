@@ -11,109 +11,47 @@
 #include <gtest/gtest.h>
 
 using namespace qv;
-using qv::test::WindowHarness;
 
-namespace {
+TEST(Splitter, APressedStripShowsABarThatFollowsAndOnReleaseTheListAndTextShareTheHeight) {
+    test::WindowHarness h;
+    ASSERT_TRUE(h.start());
+    Splitter& s = *h.parts().splitter;
+    Widgets& w = h.w();
+    const auto panes = [&] {
+        const PaneLayout& l = s.layout();
+        EXPECT_EQ(l.text_top + l.text_height, 10005);
+        return std::tuple(l.list_height, l.strip_top, l.text_top, l.text_height);
+    };
+    s.imgsplitter_MouseMove(-1000), s.imgsplitter_MouseUp();  // without a press: nothing
+    EXPECT_EQ(std::pair(s.layout().list_height, s.bar_top()), std::pair(4695.0, 6360.0));
+    s.imgsplitter_MouseDown();
+    EXPECT_TRUE(s.splitter_moving() && w.picsplitter->isVisible() &&
+                w.picsplitter->geometry() == w.imgsplitter->geometry());
+    EXPECT_EQ((s.imgsplitter_MouseUp(), panes()), std::tuple(4680, 6360, 6495, 3510));
+    EXPECT_EQ(std::tuple(w.MSFlexGrid1->height(), w.bodytext->y(), s.splitter_moving()),
+              std::tuple(twips(4680), twips(6495), false));
 
-struct Fixture {
-    WindowHarness h;
-    Splitter* splitter = nullptr;
-    Fixture() {
-        if (!h.start()) qFatal("the window did not start");
-        splitter = h.window().findChild<Splitter*>();
-        if (!splitter) qFatal("no splitter");
-    }
-    // The text's bottom edge: the same after every drag.
-    double text_bottom() const {
-        return splitter->layout().text_top + splitter->layout().text_height;
-    }
-};
+    const QRect strip = w.imgsplitter->geometry();
+    s.imgsplitter_MouseDown(), s.imgsplitter_MouseMove(-1000);  // while dragging only the bar moves
+    EXPECT_TRUE(s.bar_top() == 5360 && w.picsplitter->y() == twips(5360) &&
+                w.imgsplitter->geometry() == strip && s.layout().list_height == 4680);
+    EXPECT_EQ((s.imgsplitter_MouseUp(), panes()), std::tuple(3680, 5360, 5495, 4510));
+    EXPECT_EQ(std::tuple(w.imgsplitter->y(), w.MSFlexGrid1->x(), w.bodytext->width()),
+              std::tuple(twips(5360), twips(3120), twips(9495)));  // lefts and widths stay
 
-}  // namespace
+    s.imgsplitter_MouseDown(), s.imgsplitter_MouseMove(-20000), s.imgsplitter_MouseUp();  // too far
+    EXPECT_EQ(std::get<0>(panes()), s.min_strip_top() - 1680);
+    EXPECT_GE(w.MSFlexGrid1->height(), 2 * w.MSFlexGrid1->rowHeight(0));
+    s.SizeControls(50000);
+    EXPECT_EQ(std::get<0>(panes()) + std::get<3>(panes()), 8190);
+    EXPECT_GE(w.bodytext->height(), w.bodytext->fontMetrics().lineSpacing());
 
-TEST(Splitter, PressAndReleaseWithoutMovingLaysOutAtTheStrip) {
-    Fixture f;
-    EXPECT_EQ(f.h.parts().splitter->pane_total_height(), 8190);
-    f.splitter->imgsplitter_MouseDown();
-    EXPECT_TRUE(f.h.w().picsplitter->isVisible());
-    EXPECT_TRUE(f.h.parts().splitter->splitter_moving());
-    EXPECT_EQ(f.h.w().picsplitter->geometry(), f.h.w().imgsplitter->geometry());
-    f.splitter->imgsplitter_MouseUp();
-
-    const PaneLayout& l = f.splitter->layout();
-    EXPECT_EQ(l.list_height, 4680);
-    EXPECT_EQ(l.strip_top, 6360);
-    EXPECT_EQ(l.text_top, 6495);
-    EXPECT_EQ(l.text_height, 3510);
-    EXPECT_EQ(f.text_bottom(), 10005);
-    EXPECT_FALSE(f.h.w().picsplitter->isVisible());
-    EXPECT_FALSE(f.h.parts().splitter->splitter_moving());
-    EXPECT_EQ(f.h.w().MSFlexGrid1->height(), twips(4680));
-    EXPECT_EQ(f.h.w().bodytext->y(), twips(6495));
-}
-
-TEST(Splitter, DraggingUpAThousandTwipsGrowsTheText) {
-    Fixture f;
-    const QRect strip_before = f.h.w().imgsplitter->geometry();
-    f.splitter->imgsplitter_MouseDown();
-    f.splitter->imgsplitter_MouseMove(-1000);
-    // While dragging only the bar moves.
-    EXPECT_EQ(f.splitter->bar_top(), 5360);
-    EXPECT_EQ(f.h.w().picsplitter->y(), twips(5360));
-    EXPECT_EQ(f.h.w().imgsplitter->geometry(), strip_before);
-    EXPECT_EQ(f.splitter->layout().list_height, 4695);
-    f.splitter->imgsplitter_MouseUp();
-
-    const PaneLayout& l = f.splitter->layout();
-    EXPECT_EQ(l.list_height, 3680);
-    EXPECT_EQ(l.text_top, 5495);
-    EXPECT_EQ(l.text_height, 4510);
-    EXPECT_EQ(f.text_bottom(), 10005);
-    EXPECT_EQ(f.h.w().imgsplitter->y(), twips(5360));
-    EXPECT_EQ(f.h.w().MSFlexGrid1->x(), twips(3120));  // lefts and widths stay
-    EXPECT_EQ(f.h.w().bodytext->width(), twips(9495));
-}
-
-TEST(Splitter, MovesWithoutAPressMoveNothing) {
-    Fixture f;
-    f.splitter->imgsplitter_MouseMove(-1000);
-    f.splitter->imgsplitter_MouseUp();
-    EXPECT_EQ(f.splitter->layout().list_height, 4695);
-    EXPECT_EQ(f.splitter->bar_top(), 6360);
-    EXPECT_FALSE(f.h.w().picsplitter->isVisible());
-}
-
-TEST(Splitter, BothPanesKeepALineInView) {
-    Fixture f;
-    f.splitter->imgsplitter_MouseDown();
-    f.splitter->imgsplitter_MouseMove(-20000);  // far above the list's top
-    f.splitter->imgsplitter_MouseUp();
-    const double min_list = f.splitter->min_strip_top() - 1680;
-    EXPECT_GT(min_list, 0);
-    EXPECT_EQ(f.splitter->layout().list_height, min_list);
-    EXPECT_GE(f.h.w().MSFlexGrid1->height(), 2 * f.h.w().MSFlexGrid1->rowHeight(0));
-    EXPECT_EQ(f.text_bottom(), 10005);
-
-    f.splitter->SizeControls(50000);  // far below the text's bottom
-    const PaneLayout& l = f.splitter->layout();
-    EXPECT_GT(l.text_height, 0);
-    EXPECT_GE(f.h.w().bodytext->height(), f.h.w().bodytext->fontMetrics().lineSpacing());
-    EXPECT_EQ(l.list_height + l.text_height, 8190);
-    EXPECT_EQ(f.text_bottom(), 10005);
-}
-
-TEST(Splitter, TheMouseDragsTheStrip) {
-    Fixture f;
-    QLabel* strip = f.h.w().imgsplitter;
-    const QPoint grab(strip->width() / 2, strip->height() / 2);
-    QTest::mousePress(strip, Qt::LeftButton, {}, grab);
-    EXPECT_TRUE(f.h.w().picsplitter->isVisible());
-    QTest::mouseMove(strip, grab - QPoint(0, 60));
-    EXPECT_LT(f.h.w().picsplitter->y(), strip->y());
-    QTest::mouseRelease(strip, Qt::LeftButton, {}, grab - QPoint(0, 60));
-    EXPECT_FALSE(f.h.w().picsplitter->isVisible());
-    // 60 pixels up from where the strip was grabbed, within a pixel's rounding.
-    EXPECT_NEAR(f.splitter->layout().strip_top, 6360 + pixels_to_twips(grab.y() - 60), 16);
-    EXPECT_NEAR(f.h.w().MSFlexGrid1->height(), twips(4695) - 60 + grab.y(), 2);
-    EXPECT_EQ(f.text_bottom(), 10005);
+    const double top = s.layout().strip_top;
+    const QPoint grab(w.imgsplitter->width() / 2, 4), to = grab - QPoint(0, 60);  // by mouse
+    QTest::mousePress(w.imgsplitter, Qt::LeftButton, {}, grab);
+    QTest::mouseMove(w.imgsplitter, to);
+    EXPECT_TRUE(w.picsplitter->isVisible() && w.picsplitter->y() < w.imgsplitter->y());
+    QTest::mouseRelease(w.imgsplitter, Qt::LeftButton, {}, to);
+    EXPECT_FALSE(w.picsplitter->isVisible());
+    EXPECT_NEAR(std::get<1>(panes()), top + pixels_to_twips(to.y()), 16);  // a pixel's rounding
 }

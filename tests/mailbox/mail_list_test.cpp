@@ -1,214 +1,189 @@
 #include "mailbox/mail_list.h"
-#include "mailbox/flex_grid.h"
 #include "mailbox/mail_commands.h"
 #include "mailbox/mail_seed.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QLabel>
 #include <QListWidget>
-
-#include <gtest/gtest.h>
+#include <QTextEdit>
 
 using namespace qv;
 using namespace qv::test;
+using Cell = std::pair<int, int>;
 
-namespace {
-
-const QString kInboxName = QStringLiteral("受信フォルダー");
-
-// The last `n` utterances.
-QStringList last(const QStringList& all, int n) { return all.mid(all.size() - n); }
-
-}  // namespace
-
-TEST(MailListFill, InboxNewestFirstWithEmphasisAttachmentMarkAndCount) {
-    WindowHarness h;
-    MailSeed seed(h);
-    seed.mail({QStringLiteral("2026/12/01 09:00:00"), QStringLiteral(" 古い <old@example.test>"),
-               QStringLiteral("古いメール"), QStringLiteral("a"), QString(), true, QString()});
-    seed.mail({QStringLiteral("2026/12/03 09:00:00"), QStringLiteral(" 新しい <new@example.test>"),
-               QStringLiteral("新しいメール"), QStringLiteral("b"),
-               QStringLiteral("/tmp/voice.mp3"), false, QString()});
-    seed.mail({QStringLiteral("2026/12/02 09:00:00"), QStringLiteral("mid@example.test"),
-               QStringLiteral("真ん中"), QStringLiteral("c"), QString(), false, QString()});
-    seed.mail({QStringLiteral("2026/12/04 09:00:00"), QStringLiteral("x@example.test"),
-               QStringLiteral("保存したメール"), QStringLiteral("d"), QString(), false,
-               QStringLiteral("保存")});
+TEST_F(ListTest, FillsNewestFirstAndEachMoveSaysTheMailWithoutMarkingItRead) {
+    mail("2026/12/01 09:00:00", " 古い <old@example.test>", "古いメール", "a", {}, true);
+    mail("2026/12/03 10:05:00", " 新しい <new@example.test>", "新しいメール", "b", "/t/v.mp3");
+    mail("2026/12/02 09:00:00", "mid@example.test", "真ん中", "c");
+    mail("2026/12/04 09:00:00", "x@example.test", "保存した", "d", {}, false, "保存");
     ASSERT_TRUE(h.start());
-    FlexGrid* g = h.w().MSFlexGrid1;
-
-    ASSERT_EQ(g->rowCount(), 4);
-    EXPECT_EQ(g->columnCount(), 4);
-    EXPECT_EQ(
-        (QStringList{g->cellText(0, 0), g->cellText(0, 1), g->cellText(0, 2), g->cellText(0, 3)}),
-        (QStringList{QStringLiteral("ID"), QStringLiteral("送信者"), QStringLiteral("件名"),
-                     QStringLiteral("受信日")}));
-    EXPECT_EQ(grid_column(g, 0), (QStringList{"2", "3", "1"}));
-    EXPECT_EQ(grid_column(g, 1), (QStringList{QStringLiteral(" 新しい <new@example.test>"),
-                                              QStringLiteral("mid@example.test"),
-                                              QStringLiteral(" 古い <old@example.test>")}));
-    EXPECT_EQ(grid_column(g, 2),
-              (QStringList{QStringLiteral("♪　新しいメール"), QStringLiteral("真ん中"),
-                           QStringLiteral("古いメール")}));
-    EXPECT_EQ(grid_column(g, 3), (QStringList{QStringLiteral("2026/12/03 09:00:00"),
-                                              QStringLiteral("2026/12/02 09:00:00"),
-                                              QStringLiteral("2026/12/01 09:00:00")}));
-    for (int c = 0; c < 4; ++c) {
-        EXPECT_TRUE(g->cellEmphasis(1, c)) << c;
-        EXPECT_TRUE(g->cellEmphasis(2, c)) << c;
-        EXPECT_FALSE(g->cellEmphasis(3, c)) << c;
-    }
-    // The count, then the unread subjects in list order; the header row is current at the end.
-    EXPECT_EQ(last(h.spoken(), 3),
-              (QStringList{QStringLiteral("メール数は3"), QStringLiteral("♪　新しいメール"),
-                           QStringLiteral("真ん中")}));
-    EXPECT_EQ(g->currentRow(), 0);
-    EXPECT_EQ(g->currentColumn(), 1);
-    EXPECT_EQ(h.w().cmd_message->text(), kInboxName);
+    EXPECT_EQ(grid()->cellText(0, 0), "ID");  // the other titles are heard with their cells
+    EXPECT_EQ(column(0) + column(1), (QStringList{"2", "3", "1", " 新しい <new@example.test>",
+                                                  "mid@example.test", " 古い <old@example.test>"}));
+    EXPECT_EQ(column(2), (QStringList{"♪　新しいメール", "真ん中", "古いメール"}));
+    for (int c = 0; c < 4; ++c)
+        EXPECT_TRUE(grid()->cellEmphasis(2, c) && !grid()->cellEmphasis(3, c));
+    // The count, then the unread subjects; the header row is current, the first mail one down.
+    EXPECT_EQ(h.spoken().mid(h.spoken().size() - 3),
+              (QStringList{"メール数は3", "♪　新しいメール", "真ん中"}));
     EXPECT_EQ(h.parts().mail_list->mail_count(), 3);
-}
-
-TEST(MailListFill, EmptyInboxShowsOnlyTheHeader) {
-    WindowHarness h;
-    MailSeed seed(h);
-    seed.mail({QStringLiteral("2026/12/04 09:00:00"), QStringLiteral("x@example.test"),
-               QStringLiteral("別のフォルダー"), QString(), QString(), false,
-               QStringLiteral("保存")});
-    ASSERT_TRUE(h.start());
-    EXPECT_EQ(h.w().MSFlexGrid1->rowCount(), 1);
-    EXPECT_EQ(h.w().MSFlexGrid1->cellText(0, 2), QStringLiteral("件名"));
-    EXPECT_EQ(last(h.spoken(), 2), (QStringList{QStringLiteral("新着メールは有りません"),
-                                                QStringLiteral("未読メールは有りません")}));
-}
-
-TEST(MailListFill, HoldsMoreThanFiveHundredMails) {
-    WindowHarness h;
-    MailSeed seed(h);
-    ASSERT_TRUE(h.seed().database().transaction());
-    for (int i = 0; i < 750; ++i) {
-        seed.mail({QStringLiteral("2026/11/%1 10:%2:00")
-                       .arg(1 + i / 60, 2, 10, QChar('0'))
-                       .arg(i % 60, 2, 10, QChar('0')),
-                   QStringLiteral("a@example.test"), QStringLiteral("件名%1").arg(i), QString(),
-                   QString(), true, QString()});
-    }
-    ASSERT_TRUE(h.seed().database().commit());
-    ASSERT_TRUE(h.start());
-    FlexGrid* g = h.w().MSFlexGrid1;
-    ASSERT_EQ(g->rowCount(), 751);
-    EXPECT_EQ(g->cellText(1, 2), QStringLiteral("件名749"));
-    EXPECT_EQ(g->cellText(750, 2), QStringLiteral("件名0"));
-    EXPECT_TRUE(h.spoken().contains(QStringLiteral("メール数は750")));
-}
-
-TEST(MailListFocus, GainShowsTheFolderLossTurnsWhite) {
-    WindowHarness h;
-    MailSeed seed(h);
-    seed.mail(1, QStringLiteral("一通"));
-    ASSERT_TRUE(h.start());
     h.focus(h.w().List2);
-    h.w().cmd_message->clear();
-    h.mark();
-    h.key(Qt::Key_A, Qt::ControlModifier);
-    FlexGrid* g = h.w().MSFlexGrid1;
-    EXPECT_EQ(QApplication::focusWidget(), g);
-    EXPECT_EQ(h.focus().help_context, 2);
-    EXPECT_EQ(background(g), QColor(200, 200, 200));
-    EXPECT_EQ(h.w().cmd_message->text(), kInboxName);
-    // The grid names no keys of its own on arrival: the address book's guide is still shown.
-    EXPECT_EQ(h.w().shortcut02->text(), QStringLiteral("[矢印:選択 DEL:削除 ESC:メール送信 ]"));
-    EXPECT_TRUE(h.spokenSinceMark().isEmpty());
-    h.focus(h.w().List1);
-    EXPECT_EQ(background(g), QColor(255, 255, 255));
-}
+    EXPECT_EQ(
+        press(Qt::Key_A, Qt::ControlModifier),
+        (QStringList{"受信フォルダー 3通 未読2通", "見出し行です。下矢印キーでメールに移ります"}));
+    EXPECT_EQ(h.w().cmd_message->text() + QString::number(h.focus().help_context), kInbox + "2");
+    EXPECT_EQ(background(grid()), QColor(200, 200, 200));
+    // The grid names no keys on arrival: the address book's guide is still shown.
+    EXPECT_EQ(h.w().shortcut02->text(), AddressBook::key_guide());
+    // On the header row the mail keys change nothing, and say so.
+    for (int key :
+         {Qt::Key_Return, Qt::Key_Delete, Qt::Key_Insert, Qt::Key_Escape, Qt::Key_Space}) {
+        EXPECT_EQ(press(key), QStringList{MailCommands::no_mail_selected()}) << key;
+        EXPECT_EQ(QApplication::focusWidget(), grid()) << key;
+    }
+    EXPECT_EQ(h.w().cmd_message->text(), MailCommands::no_mail_selected());
 
-TEST(MailListFocus, ArrowsNeverReachTheHeaderRowOrTheIdColumn) {
-    WindowHarness h;
-    MailSeed seed(h);
-    seed.mail(1, QStringLiteral("古い"));
-    seed.mail(2, QStringLiteral("新しい"));
-    ASSERT_TRUE(h.start());
-    FlexGrid* g = h.w().MSFlexGrid1;
-    h.trigger(QStringLiteral("move_to_mail_list"));
-    h.w().shortcut02->clear();
-    h.key(Qt::Key_Up);
-    EXPECT_EQ(g->currentRow(), 1);
+    const QString first = "未読、新しい、新しいメール、添付あり、12月3日 10時";
+    const QString last = "既読、古い、古いメール、12月1日 9時";
+    const struct {
+        int key;
+        QString heard;
+        Cell cell;
+    } steps[] = {
+        {Qt::Key_Up, first, {1, 1}},
+        {Qt::Key_Down, "未読、mid@example.test、真ん中、12月2日 9時", {2, 1}},
+        {Qt::Key_End, last, {3, 1}},
+        {Qt::Key_Down, "最後です", {3, 1}},
+        {Qt::ControlModifier | int(Qt::Key_Home), first, {1, 1}},
+        {Qt::Key_Up, "先頭です", {1, 1}},
+        {Qt::Key_Left, "左端です", {1, 1}},
+        {Qt::Key_Right, "件名 新しいメール、添付あり", {1, 2}},
+        {Qt::Key_Right, "受信日 12月3日 10時", {1, 3}},
+        {Qt::Key_Right, "右端です", {1, 3}},
+        {Qt::Key_End, last, {3, 3}},
+        {Qt::Key_PageUp, first, {1, 3}},
+        {Qt::Key_Left, "件名 新しいメール、添付あり", {1, 2}},
+        {Qt::Key_Left, "送信者 新しい、new@example.test", {1, 1}},
+    };
+    for (const auto& s : steps) {
+        const auto mods = Qt::KeyboardModifiers(s.key & Qt::KeyboardModifierMask);
+        EXPECT_EQ(press(s.key & ~Qt::KeyboardModifierMask, mods), QStringList{s.heard}) << s.key;
+        EXPECT_EQ(cell(), s.cell) << s.key;
+    }
     EXPECT_EQ(h.w().shortcut02->text(), MailCommands::key_guide());
-    h.key(Qt::Key_Left);
-    EXPECT_EQ(g->currentColumn(), 1);
-    h.key(Qt::Key_Down);
-    h.key(Qt::Key_Down);
-    EXPECT_EQ(g->currentRow(), 2);
-    h.key(Qt::Key_Home, Qt::ControlModifier);
-    EXPECT_EQ(g->currentRow(), 1);
-    EXPECT_EQ(g->currentColumn(), 1);
-    h.key(Qt::Key_Right);
+    EXPECT_EQ(stored(), (QStringList{"2:未読:新しいメール", "3:未読:真ん中", "1:既読:古いメール"}));
+    EXPECT_TRUE(grid()->cellEmphasis(1, 2) && grid()->cellEmphasis(2, 2));
+    EXPECT_TRUE(h.store().addresses().empty() && h.w().bodytext->toPlainText().isEmpty());
+    EXPECT_FALSE(h.parts().folders->move_pending());
     // The entered cell is highlighted in a readable colour; the cell left turns white.
-    EXPECT_EQ(g->cellBackground(1, 2), MailList::cell_highlight_color());
-    EXPECT_EQ(g->cellBackground(1, 1), QColor(255, 255, 255));
-    EXPECT_NE(MailList::cell_highlight_color(), QColor(Qt::black));
-    const QModelIndex entered = g->model()->index(1, 2);
-    EXPECT_EQ(entered.data(Qt::BackgroundRole).value<QColor>(), MailList::cell_highlight_color());
-    EXPECT_EQ(entered.data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::black));
+    EXPECT_EQ(grid()->cellBackground(1, 1), QColor(255, 255, 0));
+    EXPECT_EQ(grid()->cellBackground(1, 2), QColor(255, 255, 255));
+    h.focus(h.w().List1);
+    EXPECT_EQ(background(grid()), QColor(255, 255, 255));
 }
 
-TEST(MailReadOuts, UnreadAndSubjectsFromTheGrid) {
-    WindowHarness h;
-    MailSeed seed(h);
-    seed.mail({QStringLiteral("2026/12/01 10:03:00"), QStringLiteral("a@example.test"),
-               QStringLiteral("一番目"), QString(), QString(), true, QString()});
-    seed.mail({QStringLiteral("2026/12/01 10:02:00"), QStringLiteral("a@example.test"),
-               QStringLiteral("二番目"), QString(), QStringLiteral("/m/a.wav"), false, QString()});
-    seed.mail({QStringLiteral("2026/12/01 10:01:00"), QStringLiteral("a@example.test"),
-               QStringLiteral("三番目"), QString(), QString(), true, QString()});
-    ASSERT_TRUE(h.start());
-    FlexGrid* g = h.w().MSFlexGrid1;
-    h.mark();
-    h.key(Qt::Key_U, Qt::ControlModifier);
-    EXPECT_EQ(h.spokenSinceMark(), QStringList{QStringLiteral("♪　二番目")});
-    EXPECT_EQ(g->currentRow(), 1);
-    EXPECT_EQ(g->currentColumn(), 1);
-
-    g->setCurrentCell(3, 3);
-    h.trigger(QStringLiteral("read_subject"));
-    EXPECT_EQ(h.spokenSinceMark(),
-              (QStringList{QStringLiteral("一番目"), QStringLiteral("♪　二番目"),
-                           QStringLiteral("三番目")}));
-    EXPECT_EQ(g->currentRow(), 1);
-    EXPECT_EQ(g->currentColumn(), 1);
-    // CTRL-P, as the fixed guide promises, reads the subjects too.
-    h.key(Qt::Key_P, Qt::ControlModifier);
-    EXPECT_EQ(h.spokenSinceMark().size(), 3);
+TEST_F(ListTest, HoldsMoreThanFiveHundredMails) {
+    ASSERT_TRUE(h.seed().database().transaction());
+    for (int i = 0; i < 750; ++i) mail("2026/11/01 10:00:00", "a@example.test", "件名");
+    ASSERT_TRUE(h.seed().database().commit());
+    open_list_at(0);
+    EXPECT_EQ(grid()->rowCount(), 751);
+    EXPECT_TRUE(h.spoken().contains("メール数は750"));
 }
 
-TEST(MailReadOuts, AfterReadingTheOnlyUnreadMailNothingIsUnread) {
-    WindowHarness h;
-    MailSeed seed(h);
-    seed.mail(1, QStringLiteral("既に読んだ"));
-    seed.mail(2, QStringLiteral("ただ一つの未読"), QStringLiteral("中身"));
-    ASSERT_TRUE(h.seed().markRead(1));
-    ASSERT_TRUE(h.start());
-    h.trigger(QStringLiteral("move_to_mail_list"));
+TEST_F(ListTest, EnterReadsTheMailAndTheReadOutsFollowTheGrid) {
+    QString body;
+    for (int i = 0; i < 150; ++i) body += QChar(u'あ' + i % 40);
+    mail("2026/12/01 10:03:00", "a@example.test", "一番目", {}, "/m/report.MP3.pdf", true);
+    mail("2026/12/01 10:02:00", " 山田 <y@example.test>", "声の便り", body, "/m/voice.mp3");
+    mail("2026/12/01 10:01:00", "a@example.test", "三番目", {}, {}, true);
+    QStringList heardBeforePause;
+    h.pauser.onPause = [&](int) { heardBeforePause = h.spoken(); };
+    open_list_at(0);
+    EXPECT_EQ(press(Qt::Key_U, Qt::ControlModifier), QStringList{"♪　声の便り"});
+    EXPECT_EQ(cell(), Cell(1, 1));
+    grid()->setCurrentCell(3, 3);
+    h.trigger("read_subject");
+    EXPECT_EQ(said(), (QStringList{"♪　一番目", "♪　声の便り", "三番目"}));
+    EXPECT_EQ(cell(), Cell(1, 1));
+    EXPECT_EQ(press(Qt::Key_P, Qt::ControlModifier).size(), 3);  // as the fixed guide promises
     h.key(Qt::Key_Down);
-    h.key(Qt::Key_Return);
-    h.mark();
-    h.key(Qt::Key_U, Qt::ControlModifier);
-    EXPECT_EQ(h.spokenSinceMark(), QStringList{QStringLiteral("未読メールは有りません")});
-    // The read-out stops on the last row's subject.
-    EXPECT_EQ(h.w().MSFlexGrid1->currentRow(), 2);
-    EXPECT_EQ(h.w().MSFlexGrid1->currentColumn(), 2);
+    EXPECT_EQ(press(Qt::Key_Return), (QStringList{"♪　声の便り", body.left(100), body.mid(100)}));
+    EXPECT_EQ(h.w().bodytext->toPlainText(), body);
+    // The pause comes once the mail is queued for speaking, then the player starts.
+    EXPECT_EQ(h.pauser.pauses, std::vector<int>{4});
+    EXPECT_TRUE(heardBeforePause.endsWith(body.mid(100)));
+    EXPECT_EQ(h.player.played, QStringList{"/m/voice.mp3"});
+    EXPECT_EQ(stored(), (QStringList{"1:既読:一番目", "2:既読:声の便り", "3:既読:三番目"}));
+    for (int c = 0; c < 4; ++c) EXPECT_FALSE(grid()->cellEmphasis(2, c)) << c;
+    EXPECT_EQ(cell(), Cell(2, 1));
+    // Reading the only unread mail leaves none, though the list was not filled again.
+    EXPECT_EQ(press(Qt::Key_U, Qt::ControlModifier), QStringList{"未読メールは有りません"});
+    EXPECT_EQ(cell(), Cell(3, 2));
+    // Another attachment is only named, never played; an empty body says nothing.
+    h.key(Qt::Key_Home);
+    EXPECT_EQ(press(Qt::Key_Return),
+              (QStringList{"♪　一番目",
+                           "添付ファイル「report.MP3.pdf」（PDF文書）があります。"
+                           "音声ではないので開きません"}));
+    EXPECT_EQ(h.player.played.size() + h.pauser.pauses.size(), 2u);
 }
 
-TEST(MailReadOuts, EmptyListSubjectsSayNothingAndMoveToTheSubjectColumn) {
-    WindowHarness h;
-    MailSeed seed(h);
-    ASSERT_TRUE(h.start());
-    h.mark();
-    h.trigger(QStringLiteral("read_subject"));
-    EXPECT_TRUE(h.spokenSinceMark().isEmpty());
-    EXPECT_EQ(h.w().MSFlexGrid1->currentRow(), 0);
-    EXPECT_EQ(h.w().MSFlexGrid1->currentColumn(), 2);
-    h.trigger(QStringLiteral("speak_unread_mail"));
-    EXPECT_EQ(h.spokenSinceMark(), QStringList{QStringLiteral("未読メールは有りません")});
+TEST_F(ListTest, DelDeletesTheMailAndSaysTheRowThatTakesItsPlaceUntilTheFolderIsEmpty) {
+    for (const char* s : {"一", "二", "三"})
+        mail("2026/12/01 10:00:0" + QString::number(9 - mails), "差出人 <f@example.test>", s);
+    open_list_at(2);
+    EXPECT_EQ(press(Qt::Key_Delete),
+              (QStringList{"メールを削除しました", "未読、差出人、三、12月1日 10時"}));
+    EXPECT_EQ(column(2), (QStringList{"一", "三"}));
+    EXPECT_TRUE(grid()->cellEmphasis(2, 1));
+    EXPECT_EQ(stored(), (QStringList{"1:未読:一", "3:未読:三"}));
+    EXPECT_EQ(cell(), Cell(2, 1));
+    h.key(Qt::Key_Delete);  // the last row: the one above takes its place
+    EXPECT_EQ(cell(), Cell(1, 1));
+    h.key(Qt::Key_Delete);  // the last mail: the header is left, and keys change nothing
+    EXPECT_EQ(cell(), Cell(0, 1));
+    EXPECT_EQ(grid()->cellText(0, 2) + QString::number(grid()->rowCount()), "件名1");
+    for (int key : {Qt::Key_Delete, Qt::Key_Return, Qt::Key_Down, Qt::Key_End, Qt::Key_Right}) {
+        EXPECT_EQ(press(key), QStringList{MailCommands::folder_is_empty()}) << key;
+    }
+    h.trigger("read_subject");
+    EXPECT_EQ(cell(), Cell(0, 2));
+    EXPECT_EQ(press(Qt::Key_A, Qt::ControlModifier), QStringList{"受信フォルダー 0通 未読0通"});
+}
+
+TEST_F(ListTest, InsRegistersTheSendersNameAndAddressAndEscRepliesToTheCurrentRow) {
+    const QString cases[][3] = {
+        {" 山田 太郎 <taro@example.test>", " 山田 太郎 ", "taro@example.test"},
+        {" \"Yamada, Hanako\" <hanako@example.test>", " Yamada, Hanako ", "hanako@example.test"},
+        {"  plain@example.test ", " ", "plain@example.test"},
+        {"a>b <c@example.test>", "a>b ", "c@example.test"},
+        {"odd> <form", " ", "odd> <form"},
+        {" O'Brien <o'brien%1@example.test>", " O'Brien ", "o'brien%1@example.test"},
+        {" 名無し <>", {}, {}},  // no address: not registered
+    };
+    for (const auto& c : cases)
+        mail(QStringLiteral("2026/12/01 10:0%1:00").arg(9 - mails), c[0], "件名");
+    open_list_at(0);
+    int id = 0;
+    for (const auto& c : cases) {
+        h.key(Qt::Key_Down);
+        const QStringList heard = press(Qt::Key_Insert);
+        EXPECT_EQ(heard.size() == 1 && heard[0] == "アドレス帳に登録しました", !c[2].isEmpty());
+        if (c[2].isEmpty()) continue;
+        // The address book shows the new row at once.
+        const QString item = c[2] + "::" + c[1] + ":::" + QString::number(++id);
+        EXPECT_EQ(h.w().List2->findItems(item, Qt::MatchExactly).size(), 1) << item.toStdString();
+    }
+    // The menu entry registers the current row's sender, each time it is chosen.
+    h.key(Qt::Key_Home);
+    h.trigger("t_add_address");
+    h.trigger("t_add_address");
+    EXPECT_EQ(h.store().addresses().size(), 8u);
+    EXPECT_EQ(grid()->currentColumn(), 1);
+    int rowAtReply = -1;
+    QObject::connect(h.parts().mail_commands, &MailCommands::replyRequested,
+                     [&] { rowAtReply = grid()->currentRow(); });
+    h.key(Qt::Key_Down);
+    h.key(Qt::Key_Escape);
+    EXPECT_EQ(rowAtReply, 2);
 }

@@ -3,87 +3,80 @@
 #include "mailbox/flex_grid.h"
 #include "support/window_harness.h"
 
+#include <QApplication>
 #include <QStringList>
+
+#include <gtest/gtest.h>
 
 namespace qv::test {
 
-// One mail as the receiving side would have stored it.
-struct SeedMail {
-    QString date;
-    QString from;
-    QString subject;
-    QString body;
-    QString attach;
-    bool read = false;
-    QString folder;  // empty: the inbox
-};
-
-// Fills the test database before the window starts: an account (so there is no first-use
-// dialog), no news, a signature, and mail. Ids count from 1 in insertion order.
-class MailSeed {
-  public:
-    explicit MailSeed(WindowHarness& h) : h_(h) {
-        MailStore& s = h_.seed();
-        AccountFields a;
-        a.pop = a.smtp = QStringLiteral("127.0.0.1");
-        a.account = QStringLiteral("user1");
-        a.password = QStringLiteral("pass1");
-        a.email = QStringLiteral("user1@example.test");
-        a.name = QStringLiteral("test");
-        const int account = s.insertAccount(a);
-        if (account <= 0 || !s.setCurrentAccount(account) || !s.updateNewsSel(false) ||
-            !s.updateSignature(QStringLiteral("署名です"))) {
+// The real window over a seeded database: an account (so no first-use dialog), no news, a
+// signature, no mail waiting on the server, and the mail and addresses a test adds before
+// start(). Mail ids count from 1 in the order the mails are added.
+class ListTest : public ::testing::Test {
+  protected:
+    ListTest() {
+        MailStore& s = h.seed();
+        const int account = s.insertAccount(
+            {"127.0.0.1", "127.0.0.1", "user1", "pass1", "user1@example.test", "test", {}});
+        if (account <= 0 || !s.setCurrentAccount(account) || !s.updateSignature("署名です")) {
             qFatal("cannot seed: %s", qPrintable(s.lastError()));
         }
-        // No mail waits on the server.
-        h_.component.onRcvMail = [](const QString&, const QString&, const QString& command) {
-            return command == QLatin1String("STAT") ? MailArray(QStringList{QStringLiteral("0 0")})
-                                                    : MailArray(QStringList{});
+        h.component.onRcvMail = [](const QString&, const QString&, const QString& command) {
+            return MailArray(command == "STAT" ? QStringList{"0 0"} : QStringList{});
         };
     }
 
-    int mail(const SeedMail& m) {
-        MailStore& s = h_.seed();
-        if (!s.insertMail(m.date, QStringLiteral("f%1.eml").arg(next_ + 1), m.from, m.subject,
-                          m.body, m.attach)) {
+    // A mail as the receiving side would have stored it; folder empty: the inbox.
+    int mail(const QString& date, const QString& from, const QString& subject,
+             const QString& body = {}, const QString& attach = {}, bool read = false,
+             const QString& folder = {}) {
+        MailStore& s = h.seed();
+        const int id = ++mails;
+        if (!s.insertMail(date, QStringLiteral("f%1.eml").arg(id), from, subject, body, attach) ||
+            (read && !s.markRead(id)) || (!folder.isEmpty() && !s.moveMail(id, folder))) {
             qFatal("cannot seed mail: %s", qPrintable(s.lastError()));
         }
-        const int id = ++next_;
-        if (m.read && !s.markRead(id)) qFatal("cannot mark mail read");
-        if (!m.folder.isEmpty() && !s.moveMail(id, m.folder)) qFatal("cannot move mail");
         return id;
     }
-
-    // A mail stored at the given minute of 2026-12-01 10:xx, unread, in the inbox.
-    int mail(int minute, const QString& subject, const QString& body = QStringLiteral("本文"),
-             const QString& from = QStringLiteral(" 差出人 <from@example.test>")) {
-        return mail(SeedMail{QStringLiteral("2026/12/01 10:%1:00").arg(minute, 2, 10, QChar('0')),
-                             from, subject, body, QString(), false, QString()});
-    }
-
     void address(const QString& name, const QString& address) {
-        if (!h_.seed().insertAddress(name, address)) qFatal("cannot seed address");
+        if (!h.seed().insertAddress(name, address)) qFatal("cannot seed an address");
     }
 
-  private:
-    WindowHarness& h_;
-    int next_ = 0;
+    // Starts the window and goes to the given mail row as a user does: Ctrl+A, then the down
+    // arrow. What was said so far is set aside.
+    void open_list_at(int row) {
+        ASSERT_TRUE(h.start());
+        h.key(Qt::Key_A, Qt::ControlModifier);
+        for (int i = 0; i < row; ++i) h.key(Qt::Key_Down);
+        h.mark();
+    }
+    QStringList said() { return h.spokenSinceMark(); }
+    // What one key press says.
+    QStringList press(int key, Qt::KeyboardModifiers mods = {}) {
+        h.mark();
+        h.key(key, mods);
+        return said();
+    }
+    FlexGrid* grid() { return h.w().MSFlexGrid1; }
+    // What the database holds for a folder, newest first, as "id:readflag:subject".
+    QStringList stored(const QString& folder = kInbox) {
+        QStringList out;
+        for (const MailRow& m : h.store().mailsInFolder(folder)) {
+            out << QStringLiteral("%1:%2:%3").arg(m.id).arg(m.readflag, m.subject);
+        }
+        return out;
+    }
+    // A column of the grid below the header.
+    QStringList column(int c) {
+        QStringList out;
+        for (int r = 1; r < grid()->rowCount(); ++r) out << grid()->cellText(r, c);
+        return out;
+    }
+    std::pair<int, int> cell() { return {grid()->currentRow(), grid()->currentColumn()}; }
+
+    WindowHarness h;
+    int mails = 0;
 };
-
-// The subjects and ids the grid shows, row by row below the header.
-inline QStringList grid_column(FlexGrid* grid, int column) {
-    QStringList out;
-    for (int r = 1; r < grid->rowCount(); ++r) out << grid->cellText(r, column);
-    return out;
-}
-
-// What the database holds for a folder, newest first, as "id:readflag:subject".
-inline QStringList stored(MailStore& store, const QString& folder) {
-    QStringList out;
-    for (const MailRow& m : store.mailsInFolder(folder)) {
-        out << QStringLiteral("%1:%2:%3").arg(m.id).arg(m.readflag, m.subject);
-    }
-    return out;
-}
 
 }  // namespace qv::test

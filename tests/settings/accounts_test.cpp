@@ -1,253 +1,252 @@
 #include "settings/accounts.h"
-#include "settings/account_editor.h"
-#include "support/window_harness.h"
+#include "support/settings_window.h"
 
-#include <QLabel>
-#include <QLineEdit>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 using namespace qv;
-using qv::test::WindowHarness;
+using namespace qv::test;
 
 namespace {
 
 const QString kFirstUse =
     QStringLiteral("はじめてのご使用です　メールアカウントの設定を行ってください");
 
-AccountFields fields(const QString& user) {
-    return AccountFields{QStringLiteral("pop-") + user,
-                         QStringLiteral("smtp-") + user,
-                         user,
-                         QStringLiteral("pw-") + user,
-                         user + QStringLiteral("@example.test"),
-                         QStringLiteral("nick-") + user,
-                         QStringLiteral("title-") + user};
-}
-
+// The users of the accounts polled so far, in order.
 QStringList polled(const WindowHarness& h) {
     QStringList users;
     for (const auto& c : h.component.calls) {
-        if (c.method == QLatin1String("RcvMail") && c.args[3] == QLatin1String("STAT")) {
-            users << c.args[1];
-        }
+        if (c.args.value(3) == QLatin1String("STAT")) users << c.args[1];
     }
     return users;
 }
 
-Accounts& accounts_of(WindowHarness& h) {
-    auto* a = h.window().findChild<Accounts*>();
-    if (!a) throw std::runtime_error("no Accounts object in the window");
-    return *a;
-}
-
-// The start-up's settings step again, as the start-up runs it.
-void reload_settings(WindowHarness& h) {
-    h.parts().accounts->load_startup_settings(*h.parts().account_dialogs, *h.parts().options,
-                                              h.pauser);
-}
-
-std::vector<bool> cur_column(MailStore& store) {
-    std::vector<bool> cur;
-    for (const AccountRow& r : store.accounts()) cur.push_back(r.cur);
-    return cur;
-}
-
 }  // namespace
 
-TEST(LoadAccounts, EveryRowInTableOrderAndTheLastCurrentOneWins) {
-    WindowHarness h;
-    MailStore& db = h.seed();
-    const int a = db.insertAccount(fields(QStringLiteral("a")));
-    const int b = db.insertAccount(fields(QStringLiteral("b")));
-    const int c = db.insertAccount(fields(QStringLiteral("c")));
-    ASSERT_TRUE(a > 0 && b > 0 && c > 0);
-    ASSERT_TRUE(db.setCurrentAccount(b));
-    ASSERT_TRUE(db.setCurrentAccount(c));
-    ASSERT_TRUE(h.start());
-
-    const AccountTable& s = h.accounts();
-    EXPECT_EQ(s.account_count, 3);
-    EXPECT_EQ(s.cur_account_index, 3);
-    const Account& third = s.accounts[3];
-    EXPECT_EQ(third.id, c);
-    EXPECT_TRUE(third.cur);
-    EXPECT_EQ(third.pop, QStringLiteral("pop-c"));
-    EXPECT_EQ(third.smtp, QStringLiteral("smtp-c"));
-    EXPECT_EQ(third.account, QStringLiteral("c"));
-    EXPECT_EQ(third.password, QStringLiteral("pw-c"));
-    EXPECT_EQ(third.email, QStringLiteral("c@example.test"));
-    EXPECT_EQ(third.name, QStringLiteral("nick-c"));
-    EXPECT_EQ(third.default_, QStringLiteral("title-c"));
-    EXPECT_EQ(s.accounts[1].account, QStringLiteral("a"));
-    EXPECT_FALSE(s.accounts[1].cur);
-    // Every account is polled, in order, and the POP fields end with the last one.
-    EXPECT_EQ(polled(h), (QStringList{"a", "b", "c"}));
-    EXPECT_EQ(s.cur_pop, QStringLiteral("pop-c"));
-}
-
-TEST(LoadAccounts, ThePopFieldsComeFromTheCurrentAccount) {
-    WindowHarness h;
-    MailStore& db = h.seed();
-    ASSERT_GT(db.insertAccount(fields(QStringLiteral("a"))), 0);
-    const int b = db.insertAccount(fields(QStringLiteral("b")));
-    ASSERT_GT(db.insertAccount(fields(QStringLiteral("c"))), 0);
-    ASSERT_TRUE(db.setCurrentAccount(b));
-    ASSERT_TRUE(h.start());
-    // The check has gone through every account since; the settings step alone shows the rule.
-    reload_settings(h);
-    EXPECT_EQ(h.accounts().cur_account_index, 2);
-    EXPECT_EQ(h.accounts().cur_pop, QStringLiteral("pop-b"));
-    EXPECT_EQ(h.accounts().cur_user, QStringLiteral("b"));
-    EXPECT_EQ(h.accounts().cur_password, QStringLiteral("pw-b"));
-    EXPECT_EQ(h.accounts().current_account().smtp, QStringLiteral("smtp-b"));
-}
-
-TEST(LoadAccounts, OneAccountNotMarkedCurrentIsPolledButNotCurrent) {
-    WindowHarness h;
-    ASSERT_GT(h.seed().insertAccount(fields(QStringLiteral("solo"))), 0);
-    ASSERT_TRUE(h.start());
-    EXPECT_EQ(h.accounts().account_count, 1);
-    EXPECT_EQ(h.accounts().cur_account_index, 0);
-    EXPECT_EQ(h.accounts().current_account().smtp, QString());
-    EXPECT_EQ(h.accounts().current_account().email, QString());
-    EXPECT_EQ(polled(h), QStringList{QStringLiteral("solo")});
-    reload_settings(h);
-    EXPECT_EQ(h.accounts().cur_pop, QString());
-}
-
-TEST(LoadAccounts, MoreThanTwentyRowsLoadTheFirstTwentyAndSaySo) {
-    WindowHarness h;
-    for (int i = 1; i <= 22; ++i) {
-        ASSERT_GT(h.seed().insertAccount(fields(QStringLiteral("u%1").arg(i))), 0);
+// Accounts a, b, c with some marked current: no first-use prompt; every one loaded and polled in
+// table order, the last marked current is the current one, and the POP fields come from it.
+TEST(LoadAccounts, EveryRowInTableOrderAndTheLastMarkedCurrentWins) {
+    for (const auto& [marked, current] : {std::pair{std::vector{1, 2}, 3}, {{1}, 2}, {{}, 0}}) {
+        SettingsWindow t(3, 0, [&, marked = marked](MailStore& db) {
+            return std::all_of(marked.begin(), marked.end(),
+                               [&](int i) { return db.setCurrentAccount(i + 1); });
+        });
+        const AccountTable& s = t.h.accounts();
+        EXPECT_TRUE(t.h.pauser.pauses.empty() && !t.h.spoken().contains(kFirstUse));
+        EXPECT_EQ(s.cur_account_index, current);
+        EXPECT_EQ(polled(t.h), (QStringList{"user-a", "user-b", "user-c"}));
+        EXPECT_EQ(s.cur_pop, QStringLiteral("pop.c"));  // the receive polled c last
+        const Account& c = s.accounts[3];
+        EXPECT_EQ((QStringList{QString::number(c.id), c.cur ? "cur" : ""} +
+                   as_list({c.pop, c.smtp, c.account, c.password, c.email, c.name, c.default_})),
+                  (QStringList{"3", current == 3 ? "cur" : ""} + as_list(fields("c"))));
+        t.h.parts().accounts->choose_current_account();  // the POP fields of the current one
+        const AccountFields f = current ? fields(QChar(u'a' + current - 1)) : AccountFields{};
+        EXPECT_EQ((QStringList{s.cur_pop, s.cur_user, s.cur_password, s.current_account().smtp,
+                               s.current_account().email}),
+                  (QStringList{f.pop, f.account, f.password, f.smtp, f.email}));
     }
-    ASSERT_TRUE(h.start());
-    EXPECT_EQ(h.accounts().account_count, 20);
-    EXPECT_EQ(h.accounts().accounts[20].account, QStringLiteral("u20"));
-    EXPECT_EQ(polled(h).size(), 20);
-    EXPECT_FALSE(polled(h).contains(QStringLiteral("u21")));
-    // The status line says it until something else is shown; here the check shows its result,
-    // so ask again.
-    reload_settings(h);
-    EXPECT_TRUE(h.w().cmd_message->text().contains(QStringLiteral("20")));
 }
 
-TEST(LoadAccounts, AReloadLeavesNoEntryOfTheEarlierLoadBehind) {
-    WindowHarness h;
-    const int a = h.seed().insertAccount(fields(QStringLiteral("a")));
-    ASSERT_GT(h.seed().insertAccount(fields(QStringLiteral("b"))), 0);
-    ASSERT_GT(a, 0);
-    ASSERT_TRUE(h.start());
-    ASSERT_EQ(h.accounts().account_count, 2);
-    ASSERT_TRUE(h.store().deleteAccount(a));
-    EXPECT_TRUE(accounts_of(h).load_accounts());
-    EXPECT_EQ(h.accounts().account_count, 1);
-    EXPECT_EQ(h.accounts().accounts[1].account, QStringLiteral("b"));
-    EXPECT_EQ(h.accounts().accounts[2].account, QString());
-    EXPECT_EQ(h.accounts().accounts[2].id, 0);
+TEST(LoadAccounts, TwentyAtMostAndAReloadLeavesNothingBehind) {
+    SettingsWindow t(22);
+    EXPECT_EQ(polled(t.h).size(), 20);
+    // The status line says so until something else is shown; the check showed its result since.
+    EXPECT_TRUE(t.h.parts().accounts->load_accounts());
+    EXPECT_TRUE(t.h.w().cmd_message->text().contains(QStringLiteral("20")));
+    AccountList* list = t.list();
+    t.h.mark();
+    click(list, "Command1");
+    EXPECT_TRUE(list->message().startsWith(QStringLiteral("アカウントは20件まで")));
+    EXPECT_EQ(t.h.spokenSinceMark(), QStringList{list->message()});
+    EXPECT_FALSE(t.editor() && t.editor()->isVisible());
+
+    for (int id : t.ids.mid(0, 21)) ASSERT_TRUE(t.h.store().deleteAccount(id));
+    EXPECT_TRUE(t.h.parts().accounts->load_accounts());
+    const AccountTable& s = t.h.accounts();
+    EXPECT_EQ(
+        std::tuple(s.account_count, s.accounts[1].id, s.accounts[2].id, s.accounts[2].account),
+        std::tuple(1, t.ids[21], 0, QString()));
 }
 
-TEST(FirstUse, ThePromptFollowsTheTimeThenAPauseThenTheEditorThenTheCheck) {
+// Nothing stored yet: the prompt, the editor speaking, the user typing the seven fields and
+// pressing ENTER, and the account saved, made the default and polled.
+TEST(FirstUse, ByEarFromThePromptToTheNewDefaultAccount) {
     WindowHarness h;
-    QStringList said_at_pause;
-    QStringList trace_at_editor;
-    bool editor_opened = false;
-    h.pauser.onPause = [&](int seconds) {
-        if (seconds == 4 && said_at_pause.isEmpty()) said_at_pause = h.spoken();
-    };
-    // The account editor, as the user fills it in: one new account, written to the table.
+    QStringList trace_at_editor, before_typing, while_typing;
     h.onModal = [&](QWidget* modal) {
-        auto* editor = qobject_cast<AccountEditor*>(modal);
-        if (!editor || editor_opened) return;
-        editor_opened = true;
-        trace_at_editor = h.component.trace();
-        EXPECT_EQ(h.accounts().account_edit_mode, QStringLiteral("new"));
-        const AccountFields f = fields(QStringLiteral("new"));
-        const QString values[] = {f.pop,   f.smtp, f.account, f.password,
-                                  f.email, f.name, f.default_};
-        for (int i = 0; i < AccountEditor::kFields; ++i) editor->field(i)->setText(values[i]);
-        editor->Command1_Click();
-    };
-    h.component.onRcvMail = [](const QString&, const QString&,
-                               const QString& command) -> MailArray {
-        if (command == QLatin1String("STAT")) return QStringList{QStringLiteral("0 0")};
-        return QStringList{};
+        auto* e = qobject_cast<AccountEditor*>(modal);
+        if (!e || !trace_at_editor.isEmpty() || !activate(e)) return;
+        trace_at_editor = h.component.trace() << "editor";
+        before_typing = h.spokenSinceMark();
+        AccountFields f = fields("new");
+        f.password = QStringLiteral("X7");
+        for (int i = 0; i < AccountEditor::kFields; ++i) {
+            if (i > 0) press(e, Qt::Key_Tab);
+            QTest::keyClicks(QApplication::focusWidget(), as_list(f)[i]);
+        }
+        while_typing = h.spokenSinceMark();
+        press(e, Qt::Key_Return);
     };
     ASSERT_TRUE(h.start());
 
-    ASSERT_TRUE(editor_opened);
-    const qsizetype time = said_at_pause.indexOf(QStringLiteral("09時05分"));
-    ASSERT_GE(time, 0);
-    EXPECT_EQ(said_at_pause.mid(time + 1), QStringList{kFirstUse});
-    // The pause came before any use of the component, and the editor right after it.
-    EXPECT_EQ(trace_at_editor, QStringList());
+    EXPECT_EQ(trace_at_editor, QStringList{"editor"});  // before any use of the component
     EXPECT_EQ(h.pauser.pauses, std::vector<int>{4});
-    // The account entered is known at once: polled by the check, with its id, not current.
-    EXPECT_EQ(h.accounts().account_count, 1);
-    EXPECT_GT(h.accounts().accounts[1].id, 0);
-    EXPECT_EQ(h.accounts().cur_account_index, 0);
-    EXPECT_EQ(polled(h), QStringList{QStringLiteral("new")});
-    const QStringList all = h.spoken();
-    EXPECT_LT(all.indexOf(kFirstUse), all.indexOf(QStringLiteral("新規メールは有りません")));
-    EXPECT_EQ(all.count(kFirstUse), 1);
+    EXPECT_TRUE(before_typing.value(2).startsWith(QStringLiteral("アカウント編集。新しい")));
+    before_typing.removeAt(2);
+    EXPECT_EQ(before_typing, (QStringList{"09時05分", kFirstUse, "POPサーバー 空欄"}));
+    for (const char* field : {"SMTPサーバー 空欄", "アカウント 空欄", "パスワード 空欄",
+                              "メールアドレス 空欄", "ニックネーム 空欄", "メール表題 空欄"}) {
+        EXPECT_TRUE(while_typing.contains(QString::fromUtf8(field))) << field;
+    }
+    EXPECT_TRUE(while_typing.contains(QStringLiteral("@")));   // what is typed is echoed,
+    EXPECT_FALSE(while_typing.contains(QStringLiteral("X")));  // but never the password
+    EXPECT_TRUE(
+        h.spoken().contains("アカウント new@example.test を保存し、既定のアカウントにしました"));
+    const auto rows = h.store().accounts();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(std::tuple(rows[0].cur, rows[0].password, h.accounts().accounts[1].id,
+                         h.accounts().cur_account_index),
+              std::tuple(true, QStringLiteral("X7"), rows[0].id, 1));
+    EXPECT_EQ(polled(h), QStringList{"user-new"});
 }
 
-TEST(FirstUse, AnEditorClosedWithoutAnAccountLeavesNothingToPoll) {
+TEST(FirstUse, CancelledLeavesNothingToPollAndTheStartUpGoesOn) {
     WindowHarness h;  // the editor is cancelled
     ASSERT_TRUE(h.start());
-    EXPECT_TRUE(h.spoken().contains(kFirstUse));
+    EXPECT_EQ(h.spoken().count(kFirstUse), 1);
+    EXPECT_TRUE(h.spoken().contains(QStringLiteral("アカウント編集を閉じました")));
     EXPECT_EQ(h.accounts().account_count, 0);
     EXPECT_TRUE(polled(h).isEmpty());
-    EXPECT_EQ(h.accounts().account_edit_mode, QStringLiteral("new"));
+    EXPECT_EQ(h.parts().mail_list->current_folder(), QStringLiteral("受信フォルダー"));
 }
 
-TEST(FirstUse, NotSpokenOnceAnAccountExists) {
-    WindowHarness h;
-    ASSERT_GT(h.seed().insertAccount(fields(QStringLiteral("a"))), 0);
-    ASSERT_TRUE(h.start());
-    EXPECT_FALSE(h.spoken().contains(kFirstUse));
-    EXPECT_TRUE(h.pauser.pauses.empty());
-    EXPECT_EQ(h.accounts().account_edit_mode, QString());
+// The list and the editor in use: every button, what it changes and what it says.
+TEST(AccountDialogs, EditAddMakeDefaultAndDeleteEachDoWhatTheySay) {
+    SettingsWindow t(3, 2);
+    const AccountTable& s = t.h.accounts();
+    AccountList* list = t.list();
+    list->list()->setCurrentRow(-1);
+    for (const char* button : {"Command2", "Command3", "Command5"}) {
+        t.h.mark();
+        click(list, button);
+        EXPECT_EQ(t.h.spokenSinceMark(), QStringList{"一覧からアカウントを選んでください"})
+            << button;
+    }
+    EXPECT_FALSE(t.editor() && t.editor()->isVisible());
+
+    list->list()->setCurrentRow(1);
+    click(list, "Command2");
+    AccountEditor* e = t.editor();
+    EXPECT_EQ(e->focusWidget(), child(e, "Command1"));  // an edit starts on OK
+    for (int i = 0; i < AccountEditor::kFields; ++i)
+        EXPECT_EQ(e->field(i)->text(), as_list(fields("b"))[i]);
+    e->field(4)->setText(QStringLiteral("b2@example.test"));
+    e->field(6)->setText(QStringLiteral("it's \"mine\""));
+    e->field(6)->setFocus();
+    press(e, Qt::Key_Return);  // ENTER in a field is "OK"
+    EXPECT_EQ(t.h.spoken().last(), QStringLiteral("アカウント b2@example.test を保存しました"));
+    const AccountRow b = t.row(t.ids[1]).value_or(AccountRow{});
+    EXPECT_EQ(std::tuple(b.email, b.default_, b.cur),
+              std::tuple(QStringLiteral("b2@example.test"), QStringLiteral("it's \"mine\""), true));
+    EXPECT_EQ((QStringList{t.row(t.ids[0])->email, t.row(t.ids[2])->email}),
+              (QStringList{"a@example.test", "c@example.test"}));
+    EXPECT_EQ(t.rows(list), (QStringList{"a@example.test", "b2@example.test", "c@example.test"}));
+    EXPECT_EQ(s.accounts[2].id, t.ids[1]);
+
+    // "追加" after an edit starts from nothing; an empty field is refused aloud, a blank is not.
+    e->field(0)->clear();
+    click(e, "Command1");
+    click(list, "Command1");
+    for (int i = 0; i < AccountEditor::kFields; ++i) EXPECT_TRUE(e->field(i)->text().isEmpty());
+    EXPECT_TRUE(e->message().isEmpty());
+    ASSERT_TRUE(activate(e));
+    AccountFields d = fields("d");
+    d.password.clear();
+    t.fill(e, d);
+    t.h.mark();
+    click(e, "Command1");
+    EXPECT_EQ(e->message(), QStringLiteral("すべてを入力してください"));
+    // Why, then where to put it right.
+    EXPECT_EQ(t.h.spokenSinceMark(), (QStringList{e->message(), "パスワード 空欄"}));
+    EXPECT_EQ(t.h.store().accounts().size(), 3u);
+    e->field(3)->setText(QStringLiteral(" "));
+    click(e, "Command1");
+    // With a default already, the new account is not made it.
+    EXPECT_EQ(t.h.spokenSinceMark(), QStringList{"アカウント d@example.test を保存しました"});
+    const AccountRow added = t.h.store().accounts().back();
+    EXPECT_EQ(std::tuple(added.password, added.default_, added.cur),
+              std::tuple(QStringLiteral(" "), QStringLiteral("title-d"), false));
+
+    // The account added in this run can be made the default at once; only the list speaks of it,
+    // and the POP fields and the entries' own marks stay as they were.
+    const QString pop_before = s.cur_pop;
+    list->list()->setCurrentRow(3);
+    t.h.mark();
+    click(list, "Command5");
+    EXPECT_EQ(t.h.spokenSinceMark(), QStringList{"d@example.test を既定にしました"});
+    // No row, a row past the end, an entry without an id change nothing after it.
+    for (int row : {-1, 5}) EXPECT_FALSE(t.h.parts().accounts->set_default_account(row)) << row;
+    ++t.h.accounts().account_count;
+    EXPECT_FALSE(t.h.parts().accounts->set_default_account(4));
+    --t.h.accounts().account_count;
+    EXPECT_EQ(list->message(), t.h.spoken().last());
+    EXPECT_EQ(s.cur_account_index, 4);
+    for (const AccountRow& r : t.h.store().accounts()) EXPECT_EQ(r.cur, r.id == added.id);
+    EXPECT_TRUE(s.cur_pop == pop_before && s.accounts[2].cur);
+    EXPECT_TRUE(list->list()->item(3) && list->list()->item(3)->font().bold());
+    EXPECT_EQ(
+        t.rows(list, Qt::AccessibleTextRole),
+        (QStringList{"a@example.test POPサーバー pop.a", "b2@example.test POPサーバー pop.b",
+                     "c@example.test POPサーバー pop.c", "d@example.test 既定 POPサーバー pop.d"}));
+
+    list->list()->setCurrentRow(0);
+    click(list, "Command3");
+    EXPECT_EQ(t.h.spoken().last(), QStringLiteral("a@example.test を削除しました"));
+    EXPECT_FALSE(t.row(t.ids[0]));
+    EXPECT_EQ(t.rows(list), (QStringList{"b2@example.test", "c@example.test", "d@example.test"}));
+    EXPECT_EQ((QStringList{s.accounts[3].email, s.accounts[4].email}),
+              (QStringList{"d@example.test", ""}));
+    EXPECT_EQ(s.account_count, 3);
+    EXPECT_EQ(s.cur_account_index, 3);  // still d, one place up
+    list->list()->setCurrentRow(2);
+    click(list, "Command3");  // the current account itself
+    EXPECT_EQ(s.cur_account_index, 0);
+    EXPECT_EQ(t.h.store().accounts().size(), 2u);
 }
 
-TEST(SetDefaultAccount, MakesThatRowTheOnlyCurrentOneSilently) {
-    WindowHarness h;
-    MailStore& db = h.seed();
-    const int a = db.insertAccount(fields(QStringLiteral("a")));
-    ASSERT_GT(db.insertAccount(fields(QStringLiteral("b"))), 0);
-    ASSERT_GT(db.insertAccount(fields(QStringLiteral("c"))), 0);
-    ASSERT_TRUE(db.setCurrentAccount(a));
-    ASSERT_TRUE(h.start());
-    ASSERT_EQ(h.accounts().cur_account_index, 1);
-    const QString pop_before = h.accounts().cur_pop;
-
-    h.mark();
-    EXPECT_TRUE(accounts_of(h).set_default_account(2));
-    EXPECT_EQ(h.spokenSinceMark(), QStringList());
-    EXPECT_EQ(h.accounts().cur_account_index, 3);
-    EXPECT_EQ(h.accounts().current_account().smtp, QStringLiteral("smtp-c"));
-    EXPECT_EQ(cur_column(h.store()), (std::vector<bool>{false, false, true}));
-    // The POP fields and the entries' own marks stay as they were.
-    EXPECT_EQ(h.accounts().cur_pop, pop_before);
-    EXPECT_TRUE(h.accounts().accounts[1].cur);
-
-    // The next start picks the same account.
-    reload_settings(h);
-    EXPECT_EQ(h.accounts().cur_account_index, 3);
-}
-
-TEST(SetDefaultAccount, ARowWithoutAStoredAccountChangesNothing) {
-    WindowHarness h;
-    const int a = h.seed().insertAccount(fields(QStringLiteral("a")));
-    ASSERT_TRUE(h.seed().setCurrentAccount(a));
-    ASSERT_TRUE(h.start());
-    Accounts& accounts = accounts_of(h);
-    EXPECT_FALSE(accounts.set_default_account(-1));
-    EXPECT_FALSE(accounts.set_default_account(1));
-    // An entry added in memory without an id yet.
-    h.accounts().account_count = 2;
-    h.accounts().accounts[2].account = QStringLiteral("unsaved");
-    EXPECT_FALSE(accounts.set_default_account(1));
-    EXPECT_EQ(h.accounts().cur_account_index, 1);
-    EXPECT_EQ(cur_column(h.store()), std::vector<bool>{true});
+// The server fields tell how an address is written (F1) and say at once when one cannot be
+// used; nothing is stored before OK.
+TEST(AccountEditor, ServerFieldsExplainTheirFormsAndCheckWhatWasTyped) {
+    SettingsWindow t(0);
+    AccountList* list = t.list();
+    click(list, "Command1");
+    AccountEditor* e = t.editor();
+    ASSERT_TRUE(activate(e));
+    struct Case {
+        int field;
+        QString typed;
+        bool fine;
+    };
+    const Case cases[] = {
+        {0, "pop.example.test", true},          {0, "imaps://imap.example.test:993", true},
+        {0, "imap://imap.example.test", true},  {0, "ftp://x.example.test", false},
+        {0, "pop.example.test:70000", false},   {1, "smtp.example.test:587", true},
+        {1, "pop3://mail.example.test", false},
+    };
+    for (const Case& c : cases) {
+        e->field(c.field)->setFocus();
+        e->field(c.field)->setText(c.typed);
+        t.h.mark();
+        press(e, Qt::Key_F1);
+        press(e, Qt::Key_Tab);
+        const QStringList heard = t.h.spokenSinceMark();
+        ASSERT_FALSE(heard.isEmpty());
+        EXPECT_EQ(heard[0], c.field == 0 ? AccountEditor::receive_server_help()
+                                         : AccountEditor::send_server_help());
+        const bool hinted = heard.join('|').contains("F1キーで書き方を聞けます");
+        EXPECT_EQ(hinted, !c.fine) << c.typed.toStdString() << heard.join('|').toStdString();
+    }
+    EXPECT_TRUE(t.h.store().accounts().empty());
 }

@@ -45,6 +45,10 @@ class FakeMailComponent : public MailComponent {
         if (onSleep) onSleep(seconds);
     }
     QString lastError() const override { return error; }
+    // Reports progress as the real component does during a SAVEALLD (from its thread).
+    void report(int done, int total) {
+        if (progress_) progress_(done, total);
+    }
 
     // The methods called, in order ("RcvMail STAT", "Sleep 4", ...).
     QStringList trace() const {

@@ -38,6 +38,15 @@ class RecordingPauser : public Pauser {
     std::function<void(int)> onPause;
 };
 
+class RecordingPlayer : public AudioPlayer {
+  public:
+    bool play(const QString& path) override {
+        played.append(path);
+        return true;
+    }
+    QStringList played;
+};
+
 class RecordingOpener : public DesktopOpener {
   public:
     bool open(const QString& path) override {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string_view>
 #include <vector>
 
@@ -151,6 +152,8 @@ void FaultProxy::run() {
                         buffer[at] = 'X';
                     }
                 }
+                if (delay_ms_ > 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms_));
                 bool cut_now = false;
                 if (p.cut_here && p.to_client + n >= limit_) {
                     n = static_cast<ssize_t>(limit_ - p.to_client);

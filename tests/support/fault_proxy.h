@@ -2,8 +2,8 @@
 
 // A TCP proxy on 127.0.0.1 that stands between the code under test and a real server and
 // misbehaves on purpose: it cuts the connection after a given number of bytes from the server,
-// never answers at all, or hides the server's STLS / STARTTLS capability so that a session stays
-// plain.
+// never answers at all, hides the server's STLS / STARTTLS capability so that a session stays
+// plain, or passes the server's replies on slowly.
 
 #include <QByteArray>
 
@@ -33,6 +33,8 @@ class FaultProxy {
     void hide_stls() { hide_stls_ = true; }
     // Replace "STARTTLS" in the server's replies with "XTARTTLS" (IMAP, SMTP).
     void hide_starttls() { hide_starttls_ = true; }
+    // Hold each piece of the server's replies this long before passing it on: a slow line.
+    void delay_replies(int ms) { delay_ms_ = ms; }
 
     int port() const { return port_; }
     int connections() const { return connections_; }
@@ -52,6 +54,7 @@ class FaultProxy {
     int port_ = 0;
     std::atomic<bool> hide_stls_{false};
     std::atomic<bool> hide_starttls_{false};
+    std::atomic<int> delay_ms_{0};
     std::atomic<int> connections_{0};
     std::atomic<long long> to_client_{0};
     std::atomic<bool> cut_{false};

@@ -7,6 +7,9 @@
 
 // Readable failure messages for Qt strings.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline std::ostream& operator<<(std::ostream& os, const QString& s) {
+    return os << s.toStdString();
+}
 inline void PrintTo(const QStringList& l, std::ostream* os) {
     *os << '{';
     for (const QString& s : l) *os << '"' << s.toStdString() << "\", ";

@@ -33,8 +33,8 @@ bool WindowHarness::start() {
     if (!seed_ && !QFile::exists(QDir(dir_.path()).absoluteFilePath(MailStore::fileName()))) seed();
     seed_.reset();
     window_ = std::make_unique<MainWindow>(
-        Services{*speech_, componentInstead ? *componentInstead : component, clock, opener, pauser,
-                 waiter, dir_.path(), dir_.path()});
+        Services{*speech_, componentInstead ? *componentInstead : component, clock, opener, player,
+                 pauser, waiter, dir_.path(), dir_.path()});
     window_->setEndProgram([this](int code) { endedWith = code; });
     window_->show();
     window_->activateWindow();

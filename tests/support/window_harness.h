@@ -68,6 +68,7 @@ class WindowHarness {
     // of `component`.
     MailComponent* componentInstead = nullptr;
     RecordingOpener opener;
+    RecordingPlayer player;
     // The program's own pauses take no time here and are remembered.
     RecordingPauser pauser;
     Waiter waiter;

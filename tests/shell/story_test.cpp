@@ -1,0 +1,197 @@
+// A user's first day, by keys alone, against the real servers: setting up the account by ear,
+// hearing the new mail arrive, moving through it, reading one, answering it; and the day things
+// go wrong. The transcript is all the test looks at, as it is all the user has.
+#include "mail/curl_mail_component.h"
+#include "support/dialog_walk.h"
+#include "support/mail_servers.h"
+#include "support/window_harness.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QInputMethodEvent>
+#include <QLineEdit>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+// Each expected text, in order, within what was said (other words may come between).
+::testing::AssertionResult heard_in_order(const QStringList& said, const QStringList& expected) {
+    qsizetype at = 0;
+    for (const QString& e : expected) {
+        while (at < said.size() && !said[at].contains(e)) ++at;
+        if (at == said.size()) {
+            return ::testing::AssertionFailure()
+                   << "not heard (in order): " << e.toStdString() << "\nheard:\n"
+                   << said.join(QLatin1Char('\n')).toStdString();
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+QByteArray letter(const MailServers& s, const char* subject, const char* body) {
+    return QStringLiteral(
+               "From: 花子 <%1>\nTo: %2\nSubject: %3\nDate: Sat, 05 Dec 2026 08:00:00 "
+               "+0900\nMIME-Version: 1.0\nContent-Type: text/plain; charset=UTF-8\n\n%4\n")
+        .arg(s.addr2, s.addr1, QString::fromUtf8(subject), QString::fromUtf8(body))
+        .toUtf8();
+}
+
+// Typed into the focused field: letters key by key, Japanese committed by the input method.
+void type(const QString& text) {
+    QWidget* target = QApplication::focusWidget();
+    bool ascii = true;
+    for (QChar c : text) ascii = ascii && c.unicode() < 0x80;
+    if (ascii) {
+        QTest::keyClicks(target, text);
+        return;
+    }
+    QInputMethodEvent commit;
+    commit.setCommitString(text);
+    QApplication::sendEvent(target, &commit);
+    QApplication::processEvents();
+}
+
+// The seven fields of the first-use editor, typed as a user types them, TAB between, ENTER.
+void type_account(QDialog* editor, const QStringList& values) {
+    for (const QString& v : values) {
+        type(v);
+        press(editor, Qt::Key_Tab);
+    }
+    press(editor, Qt::Key_Return);
+}
+
+struct Story : ::testing::Test {
+    void start(const MailServers& s, const QString& password) {
+        component.setTimeouts(5, 5);
+        h.componentInstead = &component;
+        const QString host = s.host + QLatin1Char(':');
+        h.onModal = [this, &s, host, password](QWidget* modal) {
+            auto* editor = qobject_cast<QDialog*>(modal);
+            if (!editor) return;
+            if (typed) {
+                // Typed and still open: the keys went astray. Close it, so the test fails
+                // rather than waits for ever.
+                if (++waited > 250) editor->reject();
+                return;
+            }
+            if (!activate(editor)) return;
+            typed = true;
+            type_account(editor, {host + QString::number(s.pop3_port),
+                                  host + QString::number(s.submission_port), s.user1, password,
+                                  s.addr1, QStringLiteral("太郎"), QStringLiteral("太郎より")});
+        };
+        ASSERT_TRUE(h.start());
+    }
+    WindowHarness h;
+    CurlMailComponent component{h.pauser};
+    bool typed = false;
+    int waited = 0;
+};
+
+}  // namespace
+
+TEST_F(Story, FirstUseByEarThenReceiveMoveReadReplyAndTheAnswerArrives) {
+    QV_REQUIRE_MAIL_SERVERS(s);
+    empty_mailbox(s, s.user1);
+    empty_mailbox(s, s.user2);
+    seed_message(s, s.user1, letter(s, "お茶会のお知らせ", "土曜の三時にお茶会をします。"));
+    seed_message(s, s.user1, letter(s, "写真", "先日の写真です。"));
+    start(s, s.pass1);
+
+    EXPECT_TRUE(heard_in_order(
+        h.spoken(),
+        {QStringLiteral("09時05分"),
+         QStringLiteral("はじめてのご使用です　メールアカウントの設定を行ってください"),
+         QStringLiteral("アカウント編集"), QStringLiteral("POPサーバー 空欄"),
+         QStringLiteral("SMTPサーバー 空欄"), QStringLiteral("既定のアカウントにしました"),
+         QStringLiteral("メールが届いています[メールの数は]2"),
+         QStringLiteral("2通のメールを受信しました"), QStringLiteral("メール数は2")}));
+    EXPECT_EQ(h.accounts().cur_account_index, 1);
+
+    // Moving hears each row and marks nothing read; ENTER reads the one the user is on.
+    h.mark();
+    h.key(Qt::Key_Down);
+    h.key(Qt::Key_Down);
+    h.key(Qt::Key_Up);
+    const QStringList moves = h.spokenSinceMark();
+    ASSERT_EQ(moves.size(), 3) << moves.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(moves[0].startsWith(QStringLiteral("未読、花子、")));
+    EXPECT_NE(moves[1], moves[0]);
+    EXPECT_EQ(moves[2], moves[0]);
+    h.key(Qt::Key_Return);
+    const QStringList read = h.spokenSinceMark();
+    ASSERT_FALSE(read.isEmpty());
+    const bool tea = read.join(QString()).contains(QStringLiteral("お茶会をします"));
+    EXPECT_TRUE(tea || read.join(QString()).contains(QStringLiteral("先日の写真です")));
+
+    // ESC answers it; the user types, hears it read back, sends; it arrives.
+    h.key(Qt::Key_Escape);
+    type(QStringLiteral("行きます。"));
+    h.key(Qt::Key_Escape);
+    EXPECT_TRUE(heard_in_order(
+        h.spokenSinceMark(),
+        {QStringLiteral("[返信]メール：アドレスと件名を自動入力しました"),
+         QStringLiteral("メール本文を入力してください"), QStringLiteral("メールを送信します"),
+         QStringLiteral("メールを") + s.addr2 + QStringLiteral("へ送信しました"),
+         QStringLiteral("入力欄から消しました")}));
+    ASSERT_TRUE(wait_for_maildir(s, s.user2, 1, 20000));
+    const QByteArray arrived = maildir_messages(s, s.user2).front();
+    EXPECT_TRUE(arrived.contains("Re: ")) << arrived.constData();
+    EXPECT_EQ(maildir_count(s, s.user1), 0);  // received, stored and taken off the server
+    EXPECT_EQ(h.store().mailsInFolder(kInbox).size(), 2u);
+}
+
+TEST_F(Story, AWrongPasswordADeadServerAndARefusedSendAreHeardAndNothingIsLost) {
+    QV_REQUIRE_MAIL_SERVERS(s);
+    empty_mailbox(s, s.user1);
+    seed_message(s, s.user1, letter(s, "残るメール", "消えてはいけません。"));
+    start(s, QStringLiteral("wrong"));
+    EXPECT_TRUE(heard_in_order(h.spoken(), {s.addr1 + QStringLiteral(" のメールを確認できません"),
+                                            QStringLiteral("パスワードかユーザー名が違います"),
+                                            QStringLiteral("アカウントの設定")}));
+    EXPECT_FALSE(h.spoken().contains(QStringLiteral("新規メールは有りません")));
+
+    // The server goes away: Ctrl+M says so, in words.
+    h.accounts().accounts[1].pop = s.host + QStringLiteral(":%1").arg(unused_port());
+    h.mark();
+    h.key(Qt::Key_M, Qt::ControlModifier);
+    EXPECT_TRUE(heard_in_order(
+        h.spokenSinceMark(),
+        {s.addr1 + QStringLiteral(" のメールを受信できません"), QStringLiteral("接続できません")}));
+
+    // The send is refused (wrong password at the submission port): the mail stays to try again.
+    h.trigger(QStringLiteral("msg_create"));
+    type(s.addr2);
+    h.key(Qt::Key_Tab);
+    type(QStringLiteral("届かない"));
+    h.key(Qt::Key_Tab);
+    h.mark();
+    h.key(Qt::Key_Escape);
+    const QStringList refused = h.spokenSinceMark();
+    EXPECT_TRUE(
+        heard_in_order(refused, {QStringLiteral("送信できませんでした"),
+                                 QStringLiteral("送信先、件名、本文はそのまま残っています")}));
+    for (const QString& said : refused) EXPECT_FALSE(said.contains(QStringLiteral("送信しました")));
+    EXPECT_EQ(h.w().mailto->text(), s.addr2);
+    EXPECT_EQ(h.w().subject->text(), QStringLiteral("届かない"));
+    EXPECT_EQ(maildir_count(s, s.user1), 1);  // never received, never deleted
+}
+
+// Every control of the main window, visited with TAB and back with Shift+TAB, says where the user
+// landed (the dialogs and the lists have walks of their own).
+TEST(NoSilentStep, EveryControlOfTheMainWindowSpeaksWhenTabReachesIt) {
+    WindowHarness h;
+    ASSERT_TRUE(
+        h.seed().insertAccount({QStringLiteral("p"), QStringLiteral("s"), QStringLiteral("u"),
+                                QStringLiteral("w"), QStringLiteral("u@example.test"),
+                                QStringLiteral("n"), QStringLiteral("t")}) > 0);
+    ASSERT_TRUE(h.start());
+    h.focus(h.w().mailto);
+    const QStringList said = walk_dialog(&h.window(), [&h] { return h.spoken(); });
+    EXPECT_GE(said.size(), 10);
+}

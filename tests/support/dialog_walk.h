@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QStringList>
+
+#include <functional>
+
+class QDialog;
+class QWidget;
+
+namespace qv::test {
+
+// Makes a window the active one and waits until it is: offscreen nothing else does.
+bool activate(QWidget* window);
+// A key pressed in a window, as a user presses it (the window is made active first).
+void press(QWidget* window, int key, Qt::KeyboardModifiers mods = Qt::NoModifier);
+
+// Runs f once on the first modal dialog that opens, from inside its own event loop, as a user at
+// the keyboard would.
+void when_modal(std::function<void(QDialog*)> f);
+
+// Walks every control of a dialog with TAB, then back with Shift+TAB. Each step that moves the
+// focus must be said (something new in what `spoken` returns) and land on a control that has an
+// accessible name and description; a failure names the dialog and the control. Returns what was
+// said.
+QStringList walk_dialog(QWidget* dialog, const std::function<QStringList()>& spoken);
+
+}  // namespace qv::test
