@@ -50,7 +50,6 @@ struct Mailboxes : ::testing::Test {
         mail.sender = QStringLiteral("送信者");
         mail.date = QStringLiteral("Sat, 05 Dec 2026 08:00:00 +0900");
         mail.body = QStringLiteral("本文");
-        mail.digest = file.toUtf8();
         h.component.readResults[file] = mail;
     }
     std::vector<MailRow> stored() {
