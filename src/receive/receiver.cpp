@@ -82,6 +82,7 @@ void Receiver::check_new_mail() {
     int total = 0;
     QStringList failures;
     receive_unfinished_ = false;
+    check_failed_.clear();
     for (int i = 1; i <= s.account_count; ++i) {
         const Account& account = s.accounts[i];
         use_account(account);
@@ -97,6 +98,7 @@ void Receiver::check_new_mail() {
             failures << QStringLiteral("%1 のメールを確認できません：%2")
                             .arg(account_label(account), reason_of(error));
             std::fprintf(stderr, "quorvel: %s\n", qUtf8Printable(failures.last()));
+            check_failed_.insert(i);
             continue;
         }
         if (const int count = waiting_count(result); count > 0) {
@@ -139,11 +141,15 @@ int Receiver::store_left_over_mail() {
                                        [this](int done, int total) { show_storing(done, total); });
 }
 
-int Receiver::receive_mail() { return receive(false); }
+int Receiver::receive_mail() { return receive(false, Skip::None); }
 
-int Receiver::finish_unfinished_receive() { return receive_unfinished_ ? receive(true) : 0; }
+int Receiver::receive_checked_mail() { return receive(false, Skip::FailedCheck); }
 
-int Receiver::receive(bool quiet_when_nothing) {
+int Receiver::finish_unfinished_receive() {
+    return receive_unfinished_ ? receive(true, Skip::FailedCheck) : 0;
+}
+
+int Receiver::receive(bool quiet_when_nothing, Skip skip) {
     if (receiving_) return 0;
     receiving_ = true;
     AccountTable& s = accounts_;
@@ -158,6 +164,10 @@ int Receiver::receive(bool quiet_when_nothing) {
         }
         saver_.clearError();  // said once
     };
+    // Connecting can take a while: the user hears at once that the command was taken.
+    if (!quiet_when_nothing && s.account_count > 0) {
+        out_.tell(QStringLiteral("メールを受信します"));
+    }
     stored_ = store_left_over_mail();
     note_store_error();
 
@@ -202,7 +212,10 @@ int Receiver::receive(bool quiet_when_nothing) {
     progress_ = {0, 0};
     progress_voice.start();
 
+    int tried_accounts = 0;
     for (int i = 1; i <= s.account_count; ++i) {
+        if (skip == Skip::FailedCheck && check_failed_.contains(i)) continue;
+        ++tried_accounts;
         const Account& account = s.accounts[i];
         use_account(account);
         const QString command = keeps_mail_on_server(account) ? kSaveAndKeep : kSaveAndDelete;
@@ -236,7 +249,7 @@ int Receiver::receive(bool quiet_when_nothing) {
     const QString result = stored > 0 ? QStringLiteral("%1通のメールを受信しました").arg(stored)
                                       : QStringLiteral("受信したメールはありません");
     const bool nothing = stored == 0 && failures.isEmpty();
-    if ((failed_accounts < s.account_count || s.account_count == 0) &&
+    if ((failed_accounts < tried_accounts || tried_accounts == 0) &&
         !(quiet_when_nothing && nothing)) {
         out_.tell(result);
     }

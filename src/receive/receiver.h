@@ -3,6 +3,7 @@
 #include "receive/mail_saver.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <utility>
@@ -48,6 +49,11 @@ class Receiver : public QObject {
     // that only finished it (no new mail, no failure). Returns how many mails were stored.
     int finish_unfinished_receive();
 
+    // Receives what the check just before found, from the accounts that answered it: an account
+    // whose failure was just said is not tried, and said, a second time. Returns how many mails
+    // were stored.
+    int receive_checked_mail();
+
     // Receives every account's waiting mail and stores it. The status line shows the progress;
     // a receive that lasts says how far it is every few seconds; the end says how many mails
     // were stored and names each account that failed, with why. Returns how many were stored.
@@ -67,7 +73,9 @@ class Receiver : public QObject {
     void use_account(const Account& account);
     static QString account_label(const Account& account);
     void show_storing(int done, int total);
-    int receive(bool quiet_when_nothing);
+    // Accounts whose servers answer neither the check nor a receive right after it.
+    enum class Skip { None, FailedCheck };
+    int receive(bool quiet_when_nothing, Skip skip);
     // Stores a batch the component handed over (on the GUI thread); true when all of it is.
     bool store_batch(const QStringList& names);
 
@@ -80,7 +88,8 @@ class Receiver : public QObject {
     MailSaver saver_;
     int waiting_mail_count_ = 0;
     bool receive_unfinished_ = false;
-    int stored_ = 0;  // mails stored by the receive in hand
+    QSet<int> check_failed_;  // positions of the accounts that failed the last check
+    int stored_ = 0;          // mails stored by the receive in hand
     bool receiving_ = false;
     std::pair<int, int> progress_;  // mails received, mails waiting, while receiving
 };

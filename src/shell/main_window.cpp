@@ -173,7 +173,7 @@ bool MainWindow::Form_Load() {
     parts_.receiver->store_left_over_mail();
     parts_.receiver->check_new_mail();
     if (parts_.receiver->waiting_mail_count() > 0) {
-        parts_.receiver->receive_mail();
+        parts_.receiver->receive_checked_mail();
     } else {
         parts_.receiver->finish_unfinished_receive();
     }

@@ -57,11 +57,12 @@ TEST(RealReceive, FailedAccountsAreHeardAndLoseNothingWhileAWorkingOneIsReceived
                              "nobody@example.test のメールを%1できません：" + refused};
     const QStringList said = h.spoken();
     const QString arrived = QStringLiteral("メールが届いています[メールの数は]2");
-    EXPECT_EQ(
-        said.mid(said.indexOf(arrived), 6),
-        (QStringList{arrived, failed[0].arg("確認"), failed[1].arg("確認"),
-                     "2通のメールを受信しました", failed[0].arg("受信"), failed[1].arg("受信")}))
+    // Each failure is heard once: the receive right after the check does not try them again.
+    EXPECT_EQ(said.mid(said.indexOf(arrived), 5),
+              (QStringList{arrived, failed[0].arg("確認"), failed[1].arg("確認"),
+                           "メールを受信します", "2通のメールを受信しました"}))
         << said.join('|').toStdString();
+    EXPECT_FALSE(said.contains(failed[0].arg("受信"))) << said.join('|').toStdString();
     std::vector<MailRow> rows = h.store().mailsInFolder(kInbox);
     std::sort(rows.begin(), rows.end(), [](auto& a, auto& b) { return a.id < b.id; });
     ASSERT_EQ(rows.size(), 2u);

@@ -90,21 +90,26 @@ TEST_F(Mailboxes, CtrlMReceivesRefreshesTheInboxAndSendsOnlyToARecipient) {
     int rows_when_sending = -1;
     h.component.sendHook = [&] { rows_when_sending = h.w().MSFlexGrid1->rowCount() - 1; };
     const QString sent = QStringLiteral("メールをx@example.testへ送信しました");
+    const QString kStart = QStringLiteral("メールを受信します");
     const struct {
         QStringList to_a, to_b;
         QSet<QString> failing;
         QString mailto;
         QStringList heard;
     } steps[] = {
-        {{}, {"b1.eml"}, {"a"}, "", {"1通のメールを受信しました", cannot("a"), "メール数は1"}},
+        {{},
+         {"b1.eml"},
+         {"a"},
+         "",
+         {kStart, "1通のメールを受信しました", cannot("a"), "メール数は1"}},
         {{"a1.eml"},
          {"b2.eml"},
          {},
          "x@example.test",
-         {"2通のメールを受信しました", "メール数は3", "メールを送信します", sent,
+         {kStart, "2通のメールを受信しました", "メール数は3", "メールを送信します", sent,
           "送信したメールを入力欄から消しました。次のメールを書けます"}},
-        {{}, {}, {"a", "b"}, "", {cannot("a"), cannot("b")}},
-        {{}, {}, {}, "", {"受信したメールはありません"}},
+        {{}, {}, {"a", "b"}, "", {kStart, cannot("a"), cannot("b")}},
+        {{}, {}, {}, "", {kStart, "受信したメールはありません"}},
     };
     for (const auto& step : steps) {
         arrive("a", step.to_a);
@@ -137,7 +142,7 @@ TEST_F(Mailboxes, AReceiveThatLastsSaysHowFarItIsThenTheCount) {
     QTimer::singleShot(2000, [&] { shown = h.w().cmd_message->text(); });
     h.mark();
     h.trigger(QStringLiteral("receive"));
-    EXPECT_EQ(h.spokenSinceMark(),
-              (QStringList{"3通中1通を受信しました", "3通のメールを受信しました", "メール数は3"}));
+    EXPECT_EQ(h.spokenSinceMark(), (QStringList{"メールを受信します", "3通中1通を受信しました",
+                                                "3通のメールを受信しました", "メール数は3"}));
     EXPECT_EQ(shown, "受信中 1/3");
 }
