@@ -58,7 +58,7 @@ void ComposeFields::echo(QWidget* field, const QString& now) {
         line->setProperty("qv_seen", now);
     }
     const QString said = typed_change(before, now);
-    if (!said.isEmpty()) out_.speak_move(said);
+    if (!said.isEmpty()) out_.speak_echo(said);
 }
 
 void ComposeFields::set_field(QLineEdit* field, const QString& text) {
@@ -162,7 +162,7 @@ void ComposeFields::mailto_gained() {
     out_.speak(QStringLiteral("送信先を入力してください"));
     // Typed before and kept: the user hears what is there (a move away cuts it).
     if (!mailto_->text().isEmpty()) {
-        out_.speak_move(QStringLiteral("[送信先アドレスは]") + mailto_->text());
+        out_.speak_echo(QStringLiteral("[送信先アドレスは]") + mailto_->text());
     }
 }
 
@@ -190,7 +190,7 @@ void ComposeFields::subject_gained() {
     if (mailto_->text() != inquiry_address()) {
         out_.speak(QStringLiteral("メール件名を入力してください"));
         if (!subject_->text().isEmpty()) {
-            out_.speak_move(QStringLiteral("件名は") + subject_->text());
+            out_.speak_echo(QStringLiteral("件名は") + subject_->text());
         }
         return;
     }
@@ -220,7 +220,7 @@ void ComposeFields::body_gained() {
     if (body_->toPlainText().isEmpty()) {
         fresh_body();
     } else if (body_->toPlainText().trimmed() != as_shown(options_.signature_text).trimmed()) {
-        out_.speak_move(QStringLiteral("本文は入力済みです。ENTERキーで読み上げて確認できます"));
+        out_.speak_echo(QStringLiteral("本文は入力済みです。ENTERキーで読み上げて確認できます"));
     }
 }
 

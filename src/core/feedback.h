@@ -48,6 +48,9 @@ class Feedback {
     void speak_move(const QString& text) {
         if (move_speech_) voice_.speak_move(text);
     }
+    // What the user typed or left in a field, echoed: cut by the next key like a move, but
+    // never muted with the moves, since it is what the user is writing.
+    void speak_echo(const QString& text) { voice_.speak_move(text); }
     void set_move_speech(bool on) { move_speech_ = on; }
     bool move_speech() const { return move_speech_; }
     // Shows a text in the status line and repaints it at once.

@@ -63,9 +63,19 @@ QByteArray ServerAddress::url(const QByteArray& path) const {
 
 MailProtocol incoming_protocol(const QString& text) {
     const QString t = text.trimmed().toLower();
-    return t.startsWith(QLatin1String("imap://")) || t.startsWith(QLatin1String("imaps://"))
-               ? MailProtocol::Imap
-               : MailProtocol::Pop3;
+    if (t.startsWith(QLatin1String("imap://")) || t.startsWith(QLatin1String("imaps://"))) {
+        return MailProtocol::Imap;
+    }
+    // "host:993" and "host:143" name IMAP's ports: nobody serves POP3 there.
+    if (!t.contains(QLatin1String("://"))) {
+        // One colon, or "[address]:port": a bare IPv6 address has several and no port.
+        const qsizetype colon = t.lastIndexOf(QLatin1Char(':'));
+        const bool has_port =
+            colon > 0 && (t.count(QLatin1Char(':')) == 1 || t.at(colon - 1) == QLatin1Char(']'));
+        const QString port = has_port ? t.mid(colon + 1) : QString();
+        if (port == QLatin1String("993") || port == QLatin1String("143")) return MailProtocol::Imap;
+    }
+    return MailProtocol::Pop3;
 }
 
 std::optional<ServerAddress> parse_server_address(const QString& text, MailProtocol protocol,
