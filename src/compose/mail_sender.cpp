@@ -5,7 +5,9 @@
 #include "core/paths.h"
 #include "core/wait.h"
 #include "mail/mail_component.h"
+#include "mail/server_address.h"
 #include "settings/account_table.h"
+#include "settings/plain_login.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -40,9 +42,18 @@ void MailSender::send_mail() {
     const QString password = accounts_.cur_password;
     const QString mail_dir = paths_.mail_dir;
     // The POP3 log-in just before the send is what some servers want before they relay; its
-    // answer is of no interest.
-    waiter_.run(
-        [&] { (void)component_.RcvMail(pop, user, password, QStringLiteral("LIST"), mail_dir); });
+    // answer is of no interest (nor is a question about it: the send asks, if anything).
+    const Account& account = accounts_.current_account();
+    const auto pop_login = [&] {
+        waiter_.run([&] {
+            (void)component_.RcvMail(pop, user, password, QStringLiteral("LIST"), mail_dir);
+        });
+    };
+    if (plain_login_) {
+        plain_login_->run_quietly(account, pop_login);
+    } else {
+        pop_login();
+    }
 
     QString attachment;
     QString note;
@@ -59,14 +70,24 @@ void MailSender::send_mail() {
         }
     }
 
-    const Account& account = accounts_.current_account();
     const QString smtp = account.smtp;
     const QString from = account.email;
     const QString subject = subject_->text();
     const QString body = body_->toPlainText();
     component_.setSmtpLogin(account.account, account.password);
     QString answer;
-    waiter_.run([&] { answer = component_.SendMail(smtp, to, from, subject, body, attachment); });
+    const auto send = [&] {
+        waiter_.run(
+            [&] { answer = component_.SendMail(smtp, to, from, subject, body, attachment); });
+        return answer.isEmpty();
+    };
+    QString refused;
+    if (!plain_login_) {
+        send();
+    } else if (!plain_login_->run(account, smtp, mail::MailProtocol::Smtp, send, &refused) &&
+               !refused.isEmpty()) {
+        answer = QStringLiteral("送信できませんでした（%1）").arg(refused);
+    }
     const int dropped = waiter_.drop_held_input();
 
     if (!answer.isEmpty()) {

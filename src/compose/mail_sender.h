@@ -12,6 +12,7 @@ struct AccountTable;
 class Feedback;
 class MailComponent;
 struct Paths;
+class PlainLogin;
 class VoiceRecorder;
 class Waiter;
 
@@ -37,6 +38,10 @@ class MailSender : public QObject {
         return QStringLiteral("録音ファイルが見つからないため音声を添付せずに");
     }
 
+    // Who asks whether the account may log in in the clear where its server offers no
+    // STARTTLS; without it such a send fails with the component's reason.
+    void set_plain_login(PlainLogin* plain_login) { plain_login_ = plain_login; }
+
   signals:
     // The mail in the fields went out.
     void sent();
@@ -51,6 +56,7 @@ class MailSender : public QObject {
     MailComponent& component_;
     Feedback& out_;
     Waiter& waiter_;
+    PlainLogin* plain_login_ = nullptr;
 };
 
 }  // namespace qv

@@ -30,22 +30,36 @@ void CurlMailComponent::setReceiveBatch(int messages) { receive_batch_ = std::ma
 
 MailArray CurlMailComponent::fail(const QString& reason) {
     last_error_ = reason;
+    failure_ = no_starttls_ ? MailFailure::NoStartTls : MailFailure::Other;
     return std::nullopt;
+}
+
+mail::NetworkOptions CurlMailComponent::network() {
+    no_starttls_ = false;
+    return {connect_timeout_, idle_timeout_, QFile::encodeName(ca_file_), &no_starttls_};
+}
+
+void CurlMailComponent::apply_permission(mail::ServerAddress& address) const {
+    if (plain_login_allowed_ && address.tls == mail::TlsMode::StartTlsRequired) {
+        address.tls = mail::TlsMode::StartTlsIfOffered;
+    }
 }
 
 MailArray CurlMailComponent::RcvMail(const QString& server, const QString& user,
                                      const QString& password, const QString& command,
                                      const QString& dir) {
     last_error_.clear();
+    failure_ = MailFailure::None;
+    no_starttls_ = false;
     QString error;
-    const auto address =
-        mail::parse_server_address(server, mail::incoming_protocol(server), &error);
+    auto address = mail::parse_server_address(server, mail::incoming_protocol(server), &error);
     if (!address) return fail(error);
+    apply_permission(*address);
     const QString what = command.trimmed().toUpper();
     mail::ReceiveRequest request{*address,
                                  user,
                                  password,
-                                 {connect_timeout_, idle_timeout_, QFile::encodeName(ca_file_)},
+                                 network(),
                                  dir,
                                  what == QLatin1String("SAVEALL"),
                                  {receive_batch_, 32 * 1024 * 1024, false},
@@ -96,18 +110,19 @@ QString CurlMailComponent::SendMail(const QString& smtp, const QString& to, cons
                                     const QString& subject, const QString& body,
                                     const QString& attachment) {
     last_error_.clear();
+    failure_ = MailFailure::None;
+    no_starttls_ = false;
     const auto failed = [this](const QString& reason) {
-        last_error_ = QStringLiteral("送信できませんでした（%1）").arg(reason);
+        (void)fail(QStringLiteral("送信できませんでした（%1）").arg(reason));
         return last_error_;
     };
     QString error;
-    const auto address = mail::parse_server_address(smtp, mail::MailProtocol::Smtp, &error);
+    auto address = mail::parse_server_address(smtp, mail::MailProtocol::Smtp, &error);
     if (!address) return failed(error);
+    apply_permission(*address);
     const auto message = mail::build_message({to, from, subject, body, attachment}, &error);
     if (!message) return failed(error);
-    const mail::NetworkOptions options{connect_timeout_, idle_timeout_,
-                                       QFile::encodeName(ca_file_)};
-    error = mail::send_message(*address, smtp_user_, smtp_password_, options, *message);
+    error = mail::send_message(*address, smtp_user_, smtp_password_, network(), *message);
     return error.isEmpty() ? QString() : failed(error);
 }
 

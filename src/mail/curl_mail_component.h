@@ -1,9 +1,12 @@
 #pragma once
 
 #include "core/wait.h"
+#include "mail/curl_session.h"
 #include "mail/mail_component.h"
 
 #include <QString>
+
+#include <atomic>
 
 namespace qv {
 
@@ -11,9 +14,9 @@ namespace qv {
 //
 // Server addresses are taken as users type them: "host" (implicit TLS on 995 / 465),
 // "host:port" (implicit TLS on 995 and 465, STARTTLS required on other ports), or with a scheme:
-// pop3:// and smtp:// (STARTTLS when offered), pop3s:// and smtps:// (implicit TLS), imap://
-// (STARTTLS required) and imaps:// (implicit TLS) for an IMAP account's INBOX. Certificates are
-// checked against the system's trusted authorities.
+// pop3://, smtp:// and imap:// (STARTTLS required, unless setPlainLoginAllowed), pop3s://,
+// smtps:// and imaps:// (implicit TLS); imap(s):// for an IMAP account's INBOX. Certificates
+// are checked against the system's trusted authorities.
 //
 // RcvMail "SAVEALL" and "SAVEALLD" never lose or double a message, whatever fails when: see
 // mail::ReceiveRun and mail::receive_mailbox(). The hidden ".uidl-*" and ".qv-part-*" files they
@@ -56,6 +59,9 @@ class CurlMailComponent : public MailComponent {
 
   private:
     MailArray fail(const QString& reason);
+    // The network options of one call, its STARTTLS report cleared.
+    mail::NetworkOptions network();
+    void apply_permission(mail::ServerAddress& address) const;
 
     Pauser& pauser_;
     QString last_error_;
@@ -65,6 +71,7 @@ class CurlMailComponent : public MailComponent {
     int idle_timeout_ = 20;
     QString ca_file_;
     int receive_batch_ = 250;
+    std::atomic<bool> no_starttls_{false};
 };
 
 }  // namespace qv

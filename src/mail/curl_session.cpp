@@ -54,7 +54,7 @@ QString unreadable_reply_reason(const QByteArray& reply) {
 
 CurlSession::CurlSession(const ServerAddress& server, const QString& user, const QString& password,
                          const NetworkOptions& options)
-    : server_(server) {
+    : server_(server), no_starttls_(options.no_starttls) {
     init_curl_once();
     curl_ = curl_easy_init();
     if (!curl_) return;
@@ -136,7 +136,7 @@ CURLcode CurlSession::finish() {
     }
     cancel();
     if (code == CURLE_OK) established_ = true;
-    return code;
+    return noted(code);
 }
 
 void CurlSession::cancel() {
@@ -151,6 +151,11 @@ CURLcode CurlSession::perform() {
     refusal_.clear();
     const CURLcode code = curl_easy_perform(curl_);
     if (code == CURLE_OK) established_ = true;
+    return noted(code);
+}
+
+CURLcode CurlSession::noted(CURLcode code) {
+    if (code == CURLE_USE_SSL_FAILED && no_starttls_) *no_starttls_ = true;
     return code;
 }
 

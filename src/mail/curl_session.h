@@ -8,6 +8,8 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
+
 namespace qv::mail {
 
 struct NetworkOptions {
@@ -16,6 +18,9 @@ struct NetworkOptions {
     int idle_timeout_seconds = 20;
     // Empty: certificates are checked against the system's store of trusted authorities.
     QByteArray ca_file;
+    // Set when a connection failed because the server offers no STARTTLS that the address
+    // requires (nothing was sent then): the caller tells the user, who may allow a plain login.
+    std::atomic<bool>* no_starttls = nullptr;
 };
 
 // Reasons the sessions share, in Japanese, for the user.
@@ -75,7 +80,10 @@ class CurlSession {
                                         struct curl_sockaddr* address);
     static int on_close_socket(void* self, curl_socket_t socket);
 
+    CURLcode noted(CURLcode code);
+
     ServerAddress server_;
+    std::atomic<bool>* no_starttls_ = nullptr;
     CURL* curl_ = nullptr;
     CURLM* multi_ = nullptr;  // holds the connection between start()/finish() transfers
     bool active_ = false;

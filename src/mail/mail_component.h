@@ -23,6 +23,14 @@ struct ParsedMail {
     bool headerless = false;  // no usable header at all: the whole file is the body
 };
 
+// What kind of failure the last RcvMail or SendMail was, for a caller that answers some kinds
+// itself.
+enum class MailFailure {
+    None,        // it succeeded
+    NoStartTls,  // the server offers no STARTTLS, so nothing was sent (no login, no mail)
+    Other
+};
+
 // The subject of a mail that has no header to take one from.
 inline QString no_subject() { return QStringLiteral("(件名なし)"); }
 
@@ -75,6 +83,15 @@ class MailComponent {
     // servers that want SMTP AUTH. A component that never logs in ignores it.
     virtual void setSmtpLogin(const QString& /*user*/, const QString& /*password*/) {}
 
+    // Whether a server that must switch to TLS with STARTTLS (pop3://, imap://, smtp://, a
+    // host:port) but does not offer it may be logged in to in the clear after all: the user's
+    // answer for the account. Off by default, and such a call then fails with
+    // lastFailure() == MailFailure::NoStartTls before any password goes out. It stays as set
+    // for every later call.
+    void setPlainLoginAllowed(bool allowed) { plain_login_allowed_ = allowed; }
+    bool plainLoginAllowed() const { return plain_login_allowed_; }
+    MailFailure lastFailure() const { return failure_; }
+
     // Progress of a long SAVEALLD: called with (messages saved, messages waiting), possibly from
     // another thread.
     void setProgress(std::function<void(int done, int total)> progress) {
@@ -91,6 +108,8 @@ class MailComponent {
   protected:
     std::function<void(int, int)> progress_;
     StoreBatch sink_;
+    bool plain_login_allowed_ = false;
+    MailFailure failure_ = MailFailure::None;
 };
 
 }  // namespace qv

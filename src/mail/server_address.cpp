@@ -15,12 +15,13 @@ struct Schemes {
 };
 
 const Schemes& schemes_of(MailProtocol protocol) {
-    // imap:// never falls back to a plain login that would show the password to anyone on the
-    // way; pop3:// and smtp:// keep the lenient meaning they have always had here.
+    // No plain form falls back to a login that would show the password to anyone on the way
+    // (an attacker need only strip STLS / STARTTLS from the server's capabilities): only the
+    // user's own "yes" for the account does, see MailComponent::setPlainLoginAllowed.
     static const Schemes pop3{QLatin1String("pop3"), QLatin1String("pop3s"), 110, 995,
-                              TlsMode::StartTlsIfOffered};
+                              TlsMode::StartTlsRequired};
     static const Schemes smtp{QLatin1String("smtp"), QLatin1String("smtps"), 25, 465,
-                              TlsMode::StartTlsIfOffered};
+                              TlsMode::StartTlsRequired};
     static const Schemes imap{QLatin1String("imap"), QLatin1String("imaps"), 143, 993,
                               TlsMode::StartTlsRequired};
     switch (protocol) {

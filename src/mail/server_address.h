@@ -18,8 +18,8 @@ enum class TlsMode {
 // A mail server as the user typed it, made precise:
 //   host               implicit TLS on the standard port (995, 465, 993)
 //   host:port          implicit TLS on 995, 465 and 993, STARTTLS (required) on any other port
-//   pop3://host[:port]  smtp://host[:port]    STARTTLS when offered (ports 110, 25 by default)
-//   imap://host[:port]                        STARTTLS required (port 143 by default)
+//   pop3://host[:port]  smtp://host[:port]  imap://host[:port]
+//                                             STARTTLS required (ports 110, 25, 143 by default)
 //   pop3s://host[:port] smtps://host[:port] imaps://host[:port]
 //                                             implicit TLS (ports 995, 465, 993 by default)
 struct ServerAddress {

@@ -6,6 +6,8 @@
 #include "mail/mail_component.h"
 #include "mail/server_address.h"
 #include "settings/account_table.h"
+#include "settings/accounts.h"
+#include "settings/plain_login.h"
 #include "store/mail_store.h"
 
 #include <QElapsedTimer>
@@ -71,9 +73,7 @@ QString Receiver::account_label(const Account& account) {
 }
 
 bool Receiver::keeps_mail_on_server(const Account& account) {
-    if (const std::optional<bool> keep = store_.keepOnServer(account.id)) return *keep;
-    // Whoever chose IMAP reads the mailbox elsewhere too; POP3 has always emptied it.
-    return mail::incoming_protocol(account.pop) == mail::MailProtocol::Imap;
+    return qv::keeps_mail_on_server(store_, account);
 }
 
 void Receiver::check_new_mail() {
@@ -86,13 +86,8 @@ void Receiver::check_new_mail() {
     for (int i = 1; i <= s.account_count; ++i) {
         const Account& account = s.accounts[i];
         use_account(account);
-        MailArray result;
         QString error;
-        waiter_.run([&] {
-            result =
-                component_.RcvMail(s.cur_pop, s.cur_user, s.cur_password, kStat, paths_.mail_dir);
-            if (!result) error = component_.lastError();
-        });
+        const MailArray result = rcv_mail(account, kStat, &error);
         waiting_mail_count_ = 0;
         if (!result) {
             failures << QStringLiteral("%1 のメールを確認できません：%2")
@@ -134,6 +129,26 @@ bool Receiver::store_batch(const QStringList& names) {
     stored_ += saver_.store_files(names, paths_.mail_dir,
                                   [this](int done, int total) { show_storing(done, total); });
     return saver_.lastError().isEmpty();
+}
+
+MailArray Receiver::rcv_mail(const Account& account, const QString& command, QString* error) {
+    const AccountTable& s = accounts_;
+    MailArray result;
+    const auto attempt = [&] {
+        waiter_.run([&] {
+            result =
+                component_.RcvMail(s.cur_pop, s.cur_user, s.cur_password, command, paths_.mail_dir);
+            if (!result) *error = component_.lastError();
+        });
+        return result.has_value();
+    };
+    if (!plain_login_) {
+        attempt();
+    } else {
+        plain_login_->run(account, account.pop, mail::incoming_protocol(account.pop), attempt,
+                          error);
+    }
+    return result;
 }
 
 int Receiver::store_left_over_mail() {
@@ -219,13 +234,8 @@ int Receiver::receive(bool quiet_when_nothing, Skip skip) {
         const Account& account = s.accounts[i];
         use_account(account);
         const QString command = keeps_mail_on_server(account) ? kSaveAndKeep : kSaveAndDelete;
-        MailArray saved;
         QString error;
-        waiter_.run([&] {
-            saved =
-                component_.RcvMail(s.cur_pop, s.cur_user, s.cur_password, command, paths_.mail_dir);
-            if (!saved) error = component_.lastError();
-        });
+        const MailArray saved = rcv_mail(account, command, &error);
         if (!saved) {
             ++failed_accounts;
             failures << QStringLiteral("%1 のメールを受信できません：%2")

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mail/mail_component.h"
 #include "receive/mail_saver.h"
 
 #include <QObject>
@@ -17,6 +18,7 @@ class Feedback;
 class MailComponent;
 class MailStore;
 struct Paths;
+class PlainLogin;
 class Waiter;
 
 // Asking every account's server how much mail waits, and receiving it into the database.
@@ -68,6 +70,10 @@ class Receiver : public QObject {
 
     MailSaver& saver() { return saver_; }
 
+    // Who asks whether an account may log in in the clear where its server offers no STARTTLS;
+    // without it such an account fails with the component's reason.
+    void set_plain_login(PlainLogin* plain_login) { plain_login_ = plain_login; }
+
   private:
     // The POP fields take the account's server, user name and password.
     void use_account(const Account& account);
@@ -78,6 +84,9 @@ class Receiver : public QObject {
     int receive(bool quiet_when_nothing, Skip skip);
     // Stores a batch the component handed over (on the GUI thread); true when all of it is.
     bool store_batch(const QStringList& names);
+    // RcvMail for the account (whose fields use_account() set), off the GUI thread, under its
+    // answer about a plain login; *error is why it failed.
+    MailArray rcv_mail(const Account& account, const QString& command, QString* error);
 
     AccountTable& accounts_;
     const Paths& paths_;
@@ -86,6 +95,7 @@ class Receiver : public QObject {
     Waiter& waiter_;
     MailStore& store_;
     MailSaver saver_;
+    PlainLogin* plain_login_ = nullptr;
     int waiting_mail_count_ = 0;
     bool receive_unfinished_ = false;
     QSet<int> check_failed_;  // positions of the accounts that failed the last check

@@ -5,8 +5,10 @@
 #include "core/twips.h"
 #include "mail/server_address.h"
 #include "settings/account_table.h"
+#include "settings/accounts.h"
 #include "store/mail_store.h"
 
+#include <QCheckBox>
 #include <QEvent>
 #include <QFont>
 #include <QKeyEvent>
@@ -53,7 +55,7 @@ AccountEditor::AccountEditor(AccountTable& state, MailStore& store, Feedback& ou
 }
 
 void AccountEditor::build() {
-    setFixedSize(twips(4680), twips(5205));
+    setFixedSize(twips(4680), twips(5565));
     QFont font;
     font.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic")});
     font.setPointSize(9);
@@ -61,11 +63,11 @@ void AccountEditor::build() {
     Command1_ = new QPushButton(QStringLiteral("OK"), this);
     Command1_->setObjectName(QStringLiteral("Command1"));
     Command1_->setDefault(true);  // ENTER in a field is "OK"
-    place(Command1_, 2160, 4800, 1095, 375);
+    place(Command1_, 2160, 5160, 1095, 375);
     Command2_ = new QPushButton(QStringLiteral("キャンセル"), this);
     Command2_->setObjectName(QStringLiteral("Command2"));
     Command2_->setAutoDefault(false);
-    place(Command2_, 3480, 4800, 1095, 375);
+    place(Command2_, 3480, 5160, 1095, 375);
 
     QWidget* previous = Command2_;
     setTabOrder(Command1_, Command2_);
@@ -86,6 +88,32 @@ void AccountEditor::build() {
         previous = field;
         Text1_[i] = field;
     }
+    const std::pair<QCheckBox**, const char*> boxes[] = {{&keep_, "サーバーにメールを残す"},
+                                                         {&plain_, "暗号化せずに接続する"}};
+    double top = 3720;
+    for (const auto& [box, caption] : boxes) {
+        *box = new QCheckBox(QString::fromUtf8(caption), this);
+        (*box)->setFont(font);
+        (*box)->setAccessibleName((*box)->text());
+        place(*box, 240, top, 4335, 300);
+        setTabOrder(previous, *box);
+        previous = *box;
+        top += 360;
+    }
+    keep_->setObjectName(QStringLiteral("keepOnServer"));
+    keep_->setAccessibleDescription(
+        QStringLiteral("オンにすると、受信したメールをサーバーから削除しません"));
+    plain_->setObjectName(QStringLiteral("plainLogin"));
+    plain_->setAccessibleDescription(
+        QStringLiteral("STARTTLSに対応していないサーバーにも、パスワードを暗号化せずに送って"
+                       "接続します"));
+    // A new account's box follows the receiving address until the user sets it.
+    connect(keep_, &QCheckBox::clicked, this, [this] { keep_chosen_ = true; });
+    connect(plain_, &QCheckBox::clicked, this, [this] { plain_chosen_ = true; });
+    connect(Text1_[0], &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (edit_id_ == 0 && !keep_chosen_) keep_->setChecked(keeps_mail_by_address(text));
+    });
+
     // The two server fields explain their forms on F1 and check what was typed on leaving.
     Text1_[0]->installEventFilter(this);
     Text1_[1]->installEventFilter(this);
@@ -93,7 +121,7 @@ void AccountEditor::build() {
     Label2_ = new QLabel(this);
     Label2_->setObjectName(QStringLiteral("Label2"));
     Label2_->setFont(font);
-    place(Label2_, 240, 3840, 4215, 375);
+    place(Label2_, 240, 4440, 4215, 375);
     mark_secret(Text1_[3]);  // shown, as the editor always has, but never read out
 
     Command1_->setAccessibleName(QStringLiteral("OK"));
@@ -165,9 +193,13 @@ void AccountEditor::prepare() {
     const Account blank;
     const Account& a = edit ? state_.accounts[state_.account_edit_index] : blank;
     edit_id_ = edit ? a.id : 0;
+    keep_chosen_ = false;
+    plain_chosen_ = false;
     const QString values[kFields] = {a.pop,   a.smtp, a.account, a.password,
                                      a.email, a.name, a.default_};
     for (int i = 0; i < kFields; ++i) Text1_[i]->setText(values[i]);
+    keep_->setChecked(keeps_mail_on_server(store_, a));
+    plain_->setChecked(edit && store_.plainLogin(a.id).value_or(false));
     if (edit) {
         voice_->set_purpose(QStringLiteral("%1 の設定を変更します。TABキーで項目を移り、ENTERキー"
                                            "で保存します。ESCキーで取り消します")
@@ -216,6 +248,19 @@ bool AccountEditor::make_default_if_none(int position) {
     return true;
 }
 
+void AccountEditor::save_choices(int id, bool servers_changed) {
+    bool ok = store_.setKeepOnServer(id, keep_->isChecked());
+    if (plain_chosen_) {
+        ok = store_.setPlainLogin(id, plain_->isChecked()) && ok;
+    } else if (servers_changed) {
+        ok = store_.setPlainLogin(id, std::nullopt) && ok;  // asked again for the new server
+    }
+    if (!ok) {
+        std::fprintf(stderr, "quorvel: cannot keep the choices of account %d: %s\n", id,
+                     qUtf8Printable(store_.lastError()));
+    }
+}
+
 void AccountEditor::Command1_Click() {
     for (QLineEdit* field : Text1_) {
         if (field->text().isEmpty()) {
@@ -241,6 +286,7 @@ void AccountEditor::Command1_Click() {
             return;
         }
         entry.id = id;  // kept, so the new account can be edited, deleted or made default now
+        save_choices(id, false);
         const int position = ++state_.account_count;
         state_.accounts[position] = entry;
         QString saved = QStringLiteral("アカウント %1 を保存しました").arg(entry.email);
@@ -265,6 +311,8 @@ void AccountEditor::Command1_Click() {
         say(QStringLiteral("アカウントを保存できませんでした。もう一度OKを押してください"));
         return;
     }
+    const Account& before = state_.accounts[position];
+    save_choices(edit_id_, before.pop != entry.pop || before.smtp != entry.smtp);
     voice_->set_closing_words(QStringLiteral("アカウント %1 を保存しました").arg(entry.email));
     accept();
     state_.account_edit_index = position;

@@ -4,6 +4,7 @@
 
 #include <array>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -16,7 +17,9 @@ class DialogVoice;
 class Feedback;
 class MailStore;
 
-// "アカウント編集": the seven settings of one account. account_edit_mode says whether a new
+// "アカウント編集": the seven settings of one account, whether its mail stays on the server
+// ("サーバーにメールを残す") and whether it may log in without encryption where the server offers
+// no STARTTLS ("暗号化せずに接続する"). account_edit_mode says whether a new
 // account is added ("new") or the one at account_edit_index is changed ("edit"). "OK" writes
 // the account and brings the in-memory table up to date; the editor is hidden, not destroyed.
 // A new account saved while no account is the default becomes the default, so that sending
@@ -35,6 +38,8 @@ class AccountEditor : public QDialog {
     void Command2_Click();  // キャンセル
 
     QLineEdit* field(int i) const { return Text1_[i]; }
+    QCheckBox* keep_box() const { return keep_; }
+    QCheckBox* plain_box() const { return plain_; }
     QString message() const;
 
     // What F1 says in the two server fields: how a server address is written.
@@ -63,6 +68,9 @@ class AccountEditor : public QDialog {
     // The new account at this position becomes the default when none is; false when the
     // database refused.
     bool make_default_if_none(int position);
+    // Keeps the two check boxes' values for the account; the answer about a plain login is
+    // forgotten when a server address changed and the user did not set it here.
+    void save_choices(int id, bool servers_changed);
 
     AccountTable& state_;
     MailStore& store_;
@@ -71,6 +79,10 @@ class AccountEditor : public QDialog {
     QLabel* Label2_ = nullptr;
     QPushButton* Command1_ = nullptr;
     QPushButton* Command2_ = nullptr;
+    QCheckBox* keep_ = nullptr;
+    QCheckBox* plain_ = nullptr;
+    bool keep_chosen_ = false;  // the user changed the box: it no longer follows the address
+    bool plain_chosen_ = false;
     DialogVoice* voice_ = nullptr;
     int edit_id_ = 0;
 };

@@ -102,9 +102,12 @@ void AccountList::mark_default() {
         font.setBold(is_default);
         item->setFont(font);
         const Account& a = state_.accounts[row + 1];
-        item->setData(Qt::AccessibleTextRole,
-                      a.email + (is_default ? QStringLiteral(" 既定") : QString()) +
-                          QStringLiteral(" POPサーバー ") + a.pop);
+        item->setData(
+            Qt::AccessibleTextRole,
+            a.email + (is_default ? QStringLiteral(" 既定") : QString()) +
+                QStringLiteral(" POPサーバー ") + a.pop +
+                (keeps_mail_on_server(store_, a) ? QStringLiteral(" サーバーにメールを残す")
+                                                 : QString()));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/feedback.h"
 #include "core/wait.h"
+#include "mail/server_address.h"
 #include "settings/account_list.h"
 #include "settings/account_table.h"
 #include "settings/options.h"
@@ -28,6 +29,15 @@ Account to_account(const AccountRow& row) {
 }
 
 }  // namespace
+
+bool keeps_mail_by_address(const QString& server) {
+    // Whoever chose IMAP reads the mailbox elsewhere too; POP3 has always emptied it.
+    return mail::incoming_protocol(server) == mail::MailProtocol::Imap;
+}
+
+bool keeps_mail_on_server(MailStore& store, const Account& account) {
+    return store.keepOnServer(account.id).value_or(keeps_mail_by_address(account.pop));
+}
 
 Accounts::Accounts(AccountTable& table, MailStore& store, Feedback& out, QObject* parent)
     : QObject(parent), table_(table), store_(store), out_(out) {}

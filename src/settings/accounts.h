@@ -1,15 +1,22 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 namespace qv {
 
+struct Account;
 struct AccountTable;
 class AccountDialogs;
 class Feedback;
 class MailStore;
 class Options;
 class Pauser;
+
+// Whether receiving leaves the account's mail on the server: as the user said
+// (MailStore::keepOnServer), else as the address suggests: IMAP keeps, POP3 deletes.
+bool keeps_mail_on_server(MailStore& store, const Account& account);
+bool keeps_mail_by_address(const QString& server);
 
 // The in-memory account table, the current account and the start-up's settings step.
 //

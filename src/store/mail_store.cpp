@@ -369,18 +369,41 @@ bool MailStore::updateAccount(const AccountFields& f, int id) {
                 {f.pop, f.smtp, f.account, f.password, f.email, f.name, f.default_, id});
 }
 
-std::optional<bool> MailStore::keepOnServer(int account_id) {
-    QSqlQuery q(db_);
+namespace {
+
+QVariant nullable(std::optional<bool> value) {
+    return value ? QVariant(*value ? 1 : 0) : QVariant(QMetaType(QMetaType::Int));
+}
+
+std::optional<bool> account_flag(QSqlDatabase& db, const QString& sql, int account_id) {
+    QSqlQuery q(db);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("select keep_on_server from account where id=?"));
+    q.prepare(sql);
     q.addBindValue(account_id);
     if (!q.exec() || !q.next() || q.value(0).isNull()) return std::nullopt;
     return q.value(0).toBool();
 }
 
+}  // namespace
+
+std::optional<bool> MailStore::keepOnServer(int account_id) {
+    return account_flag(db_, QStringLiteral("select keep_on_server from account where id=?"),
+                        account_id);
+}
+
 bool MailStore::setKeepOnServer(int account_id, std::optional<bool> keep) {
     return exec(QStringLiteral("update account set keep_on_server=? where id=?"),
-                {keep ? QVariant(*keep ? 1 : 0) : QVariant(QMetaType(QMetaType::Int)), account_id});
+                {nullable(keep), account_id});
+}
+
+std::optional<bool> MailStore::plainLogin(int account_id) {
+    return account_flag(db_, QStringLiteral("select plain_login from account where id=?"),
+                        account_id);
+}
+
+bool MailStore::setPlainLogin(int account_id, std::optional<bool> allowed) {
+    return exec(QStringLiteral("update account set plain_login=? where id=?"),
+                {nullable(allowed), account_id});
 }
 
 std::optional<NewsRow> MailStore::news() {

@@ -145,6 +145,11 @@ class MailStore {
     // said (the column is NULL) or there is no such account.
     std::optional<bool> keepOnServer(int account_id);
     [[nodiscard]] bool setKeepOnServer(int account_id, std::optional<bool> keep);
+    // The user's answer to whether the account may log in without encryption where the server
+    // offers no STARTTLS: true (yes), false (no); nullopt when never asked (NULL) or there is no
+    // such account.
+    std::optional<bool> plainLogin(int account_id);
+    [[nodiscard]] bool setPlainLogin(int account_id, std::optional<bool> allowed);
 
     // options
     std::optional<NewsRow> news();

@@ -31,7 +31,7 @@ const std::vector<Table>& tables() {
         {"account", "id,cur,pop,smtp,account,password,email,name,default",
          "create table account (id integer primary key autoincrement, cur boolean not null "
          "default 0, pop text, smtp text, account text, [password] text, email text, [name] "
-         "text, [default] text, keep_on_server boolean)"},
+         "text, [default] text, keep_on_server boolean, plain_login boolean)"},
         {"news", "sel,site", "create table news (sel boolean not null default 1, site text)"},
         {"signature", "email,signature", "create table signature (email text, signature text)"},
         {"voice", "sec,voice_file", "create table voice (sec integer, voice_file text)"},
@@ -116,6 +116,13 @@ bool ensure_keep_on_server(QSqlDatabase& db, QString* error) {
     return has_column(db, QStringLiteral("account"), QStringLiteral("keep_on_server")) ||
            run(db, QStringLiteral("alter table account add column keep_on_server boolean"), {},
                error);
+}
+
+// Whether the account may log in without encryption to a server that offers no STARTTLS: NULL
+// (never asked) in every row it is added to, so each account is asked the first time.
+bool ensure_plain_login(QSqlDatabase& db, QString* error) {
+    return has_column(db, QStringLiteral("account"), QStringLiteral("plain_login")) ||
+           run(db, QStringLiteral("alter table account add column plain_login boolean"), {}, error);
 }
 
 bool set_version(QSqlDatabase& db, int version, QString* error) {
@@ -234,16 +241,19 @@ bool upgrade(QSqlDatabase& db, QString* error) {
     // The settings dialog saves by updating the row: without it the user's choice would be
     // dropped without a word. A file of this version can still have lost it (an older program or
     // a hand edit), so it is put back.
-    if (!speech_is_whole(db) &&
-        !in_transaction(db, error, [&] {
+    if (!speech_is_whole(db) && !in_transaction(db, error, [&] {
             return ensure_speech(db, error) && ensure_move_speech(db, error);
         })) {
         return false;
     }
     // Not tied to a version: an older program reads the file with the column as it did
     // without it, and a file that came up to this version without it gets it here.
-    if (!has_column(db, QStringLiteral("account"), QStringLiteral("keep_on_server"))) {
-        return in_transaction(db, error, [&] { return ensure_keep_on_server(db, error); });
+    if (!has_column(db, QStringLiteral("account"), QStringLiteral("keep_on_server")) &&
+        !in_transaction(db, error, [&] { return ensure_keep_on_server(db, error); })) {
+        return false;
+    }
+    if (!has_column(db, QStringLiteral("account"), QStringLiteral("plain_login"))) {
+        return in_transaction(db, error, [&] { return ensure_plain_login(db, error); });
     }
     return true;
 }

@@ -296,8 +296,8 @@ TEST_F(ServerTest, ForeignCertificateIsRefused) {
 TEST_F(ServerTest, RequiredStartTlsIsNeverSkipped) {
     QV_REQUIRE_MAIL_SERVERS(s);
     seed(s, 1);
-    // A server (or someone in between) that does not offer STLS: "host:port" must not log in
-    // in the clear, while "pop3://" may.
+    // A server (or someone in between) that does not offer STLS: nothing may log in in the
+    // clear before the user said yes for the account.
     FaultProxy plain(s.pop3_port, FaultProxy::Mode::Forward);
     plain.hide_stls();
     EXPECT_FALSE(receive(QStringLiteral("127.0.0.1:%1").arg(plain.port()), s));
@@ -310,6 +310,8 @@ TEST_F(ServerTest, RequiredStartTlsIsNeverSkipped) {
     EXPECT_TRUE(plain.from_clients().contains("CAPA"));  // it did talk to the server
     EXPECT_EQ(qv::test::pop3_stat(s, s.user1, s.pass1).first, 1);
 
+    EXPECT_EQ(mail_.lastFailure(), qv::MailFailure::NoStartTls);
+    mail_.setPlainLoginAllowed(true);
     const qv::MailArray saved = receive(QStringLiteral("pop3://127.0.0.1:%1").arg(plain.port()), s);
     ASSERT_TRUE(saved) << mail_.lastError().toStdString();
     EXPECT_EQ(saved->size(), 1);
@@ -328,6 +330,7 @@ TEST_P(CutTest, NothingLostNothingDoubled) {
     // Past the greeting, the login and message 1, into the middle of message 2 or 3.
     FaultProxy cutter(s.pop3_port, FaultProxy::Mode::CutAfter, 50000);
     if (plain) cutter.hide_stls();
+    mail_.setPlainLoginAllowed(plain);
     mail_.setReceiveBatch(1);  // message 1 is committed before the cut
     const std::vector<QByteArray> tls_login = {"Login: user=<user1>", ", TLS"};
     const int tls_logins = qv::test::count_log_lines(s.dovecot_log, tls_login);
@@ -365,6 +368,7 @@ TEST_P(CutTest, UnfinishedBatchLeavesNoFileAtAll) {
     const std::vector<QByteArray> wire = seed(s, 4, 20000);
     FaultProxy cutter(s.pop3_port, FaultProxy::Mode::CutAfter, 50000);
     if (GetParam()) cutter.hide_stls();
+    mail_.setPlainLoginAllowed(GetParam());
     EXPECT_FALSE(receive(QStringLiteral("pop3://127.0.0.1:%1").arg(cutter.port()), s));
     EXPECT_TRUE(QDir(dir_.path()).entryList({QStringLiteral("*.eml")}, QDir::Files).isEmpty());
     EXPECT_TRUE(hidden_temporaries(dir_.path()).isEmpty());
@@ -379,6 +383,7 @@ TEST_P(CutTest, ServerFallingSilentMidMessageTimesOut) {
     const std::vector<QByteArray> wire = seed(s, 3, 20000);
     FaultProxy staller(s.pop3_port, FaultProxy::Mode::StallAfter, 30000);
     if (GetParam()) staller.hide_stls();
+    mail_.setPlainLoginAllowed(GetParam());
     mail_.setTimeouts(5, 2);
     QElapsedTimer timer;
     timer.start();
@@ -471,6 +476,7 @@ TEST_F(ServerTest, SendWithoutAuthWhereNoneIsOffered) {
     QV_REQUIRE_MAIL_SERVERS(s);
     qv::test::empty_mailbox(s, s.user1);
     mail_.setSmtpLogin(s.user2, s.pass2);  // set, but the plain port offers no AUTH
+    mail_.setPlainLoginAllowed(true);      // nor STARTTLS
     const QString result = mail_.SendMail(
         QStringLiteral("smtp://%1:%2").arg(s.host).arg(s.smtp_port), s.addr1, s.addr2,
         QStringLiteral("plain"), QStringLiteral("ASCII body\nline 2"), QString());

@@ -263,3 +263,26 @@ TEST_F(Store, OlderFilesAreUpgradedWithoutLossAndForeignOnesRefusedUntouched) {
         EXPECT_EQ(content(file), before);
     }
 }
+
+// A file from before the answer about a login in the clear: every account keeps its values and
+// has not been asked yet; the answer is then kept.
+TEST_F(Store, AccountsOfAnOlderFileGainTheirClearTextAnswerAsNotAskedYet) {
+    const QString file = dir.filePath("old.mdb");
+    int id = 0;
+    {
+        MailStore s;
+        ASSERT_TRUE(s.open(file));
+        id = s.insertAccount({"pop.x.test", "smtp.x.test", "u", "p'w", "u@x.test", "私", ""});
+        ASSERT_TRUE(s.setKeepOnServer(id, true));
+    }
+    raw(file, {"alter table account drop column plain_login"});
+    MailStore s;
+    ASSERT_TRUE(s.open(file)) << s.lastError();
+    EXPECT_EQ(s.plainLogin(id), std::nullopt);
+    EXPECT_EQ(s.keepOnServer(id), std::optional<bool>(true));
+    EXPECT_EQ(s.accounts().at(0).password, "p'w");
+    for (const std::optional<bool> answer : {std::optional<bool>(false), {true}, {}}) {
+        ASSERT_TRUE(s.setPlainLogin(id, answer));
+        EXPECT_EQ(s.plainLogin(id), answer);
+    }
+}
