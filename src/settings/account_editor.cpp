@@ -206,9 +206,9 @@ void AccountEditor::prepare() {
                                 .arg(a.email));
         Command1_->setFocus();
     } else {
-        voice_->set_purpose(
-            QStringLiteral("新しいメールアカウントを登録します。7つの項目をTABキーで移って入力し、"
-                           "ENTERキーで保存します。ESCキーで取り消します"));
+        voice_->set_purpose(QStringLiteral(
+            "新しいメールアカウントを登録します。7つの入力欄と2つのチェックボックスを"
+            "TABキーで移って入力し、ENTERキーで保存します。ESCキーで取り消します"));
         Text1_[0]->setFocus();
     }
 }
