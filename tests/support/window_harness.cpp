@@ -6,17 +6,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace qv::test {
-
-WindowHarness::WindowHarness() : speech_(silent_channel()) {}
-
-WindowHarness::~WindowHarness() {
-    window_.reset();
-    seed_.reset();
-}
 
 MailStore& WindowHarness::seed() {
     if (!seed_) {
@@ -76,8 +72,6 @@ bool WindowHarness::start() {
     return ok;
 }
 
-void WindowHarness::mark() { mark_ = speech_->spoken().size(); }
-
 QStringList WindowHarness::spokenSinceMark() {
     QStringList all = speech_->spoken();
     QStringList since = all.mid(mark_);
@@ -93,7 +87,13 @@ void WindowHarness::key(int qtKey, Qt::KeyboardModifiers mods) {
 
 void WindowHarness::type(const QString& text) {
     QWidget* target = QApplication::focusWidget();
-    if (target) QTest::keyClicks(target, text);
+    if (std::ranges::all_of(text, [](QChar c) { return c.unicode() < 0x80; })) {
+        QTest::keyClicks(target, text);
+    } else {
+        QInputMethodEvent commit;
+        commit.setCommitString(text);
+        QApplication::sendEvent(target, &commit);
+    }
     QApplication::processEvents();
 }
 
