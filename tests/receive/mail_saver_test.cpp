@@ -147,9 +147,9 @@ TEST_F(MailSaverTest, LeftOverFilesAreOnlyUnstoredMailsOldestFirst) {
               (QStringList{"20260304-170000-0001.eml", "20260304-170000-0002.eml"}));
 }
 
-TEST_F(MailSaverTest, ADeletedMailAndItsAttachmentBesideItDoNotComeBackAfterARestart) {
+TEST_F(MailSaverTest, DeletedMailsDoNotComeBackAfterARestartNorTheirAttachmentsBesideThem) {
     // Older versions saved attachments in the mail directory itself.
-    const QString name = "20260304-170000-0001.eml";
+    const QString name = "20260304-170000-0001.eml", other = "20260304-170000-0002.eml";
     {
         MailSaver saver(store, component, clock, waiter);
         saved(name, "gone", QDir(mail_dir).filePath("old.eml"));
@@ -158,26 +158,18 @@ TEST_F(MailSaverTest, ADeletedMailAndItsAttachmentBesideItDoNotComeBackAfterARes
         ASSERT_EQ(saver.store_files({name}, mail_dir), 1);
         EXPECT_TRUE(saver.left_over_files(mail_dir).isEmpty());
     }
-    ASSERT_TRUE(store.deleteMail(store.mailsInFolder(kInbox).at(0).id));
+    // This row was committed, but the program ended before the list of stored files was written.
+    saved(other, "kept");
+    ASSERT_TRUE(store.insertMail("2026/03/04 17:00:01", other, "s", "kept", "b", QString()));
     MailSaver restarted(store, component, clock, waiter);
     EXPECT_TRUE(restarted.left_over_files(mail_dir).isEmpty());
-    // Handed over again by the component (it had not yet forgotten it): still not stored.
-    EXPECT_EQ(restarted.store_files({name}, mail_dir), 0);
-    EXPECT_TRUE(subjects().isEmpty());
-}
-
-TEST_F(MailSaverTest, ARowWrittenJustBeforeACrashIsRememberedFromTheDatabase) {
-    // The row was committed but the program ended before the list of stored files was written.
-    saved("20260304-170000-0001.eml", "kept");
-    ASSERT_TRUE(store.insertMail("2026/03/04 17:00:01", "20260304-170000-0001.eml", "s", "kept",
-                                 "b", QString()));
-    ASSERT_FALSE(QFile::exists(QDir(mail_dir).filePath(StoredLedger::fileName())));
-    MailSaver restarted(store, component, clock, waiter);
-    EXPECT_TRUE(restarted.left_over_files(mail_dir).isEmpty());
-    // The start-up noted it, so deleting it afterwards does not bring it back.
-    ASSERT_TRUE(store.deleteMail(store.mailsInFolder(kInbox).at(0).id));
+    // Both deleted, and the program started again: neither comes back, nor the attachment.
+    for (const MailRow& row : store.mailsInFolder(kInbox)) ASSERT_TRUE(store.deleteMail(row.id));
     MailSaver again(store, component, clock, waiter);
     EXPECT_TRUE(again.left_over_files(mail_dir).isEmpty());
+    // Handed over again by the component (it had not yet forgotten them): still not stored.
+    EXPECT_EQ(again.store_files({name, other}, mail_dir), 0);
+    EXPECT_TRUE(subjects().isEmpty());
 }
 
 TEST(StoredLedgerFile, KeepsEachNameOnceAcrossLoadsAndReadsAnOlderListByItsNames) {

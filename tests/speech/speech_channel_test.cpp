@@ -200,7 +200,6 @@ TEST(SpeechHistory, NewestFirstKeepsOneHundredRepeatsAreHeardButNotAddedAgainAnd
     ASSERT_TRUE(v.channel.waitUntilIdle(5000));
     EXPECT_EQ(v.channel.history(), history);
     EXPECT_EQ(v.l->finished.mid(105), (QStringList{"発話 105", "履歴の中の発話"}));
-    EXPECT_EQ(v.channel.spoken().last(), "履歴の中の発話");
 
     // The voice settings reach the engine once, before the next utterance.
     EXPECT_EQ(v.channel.voices(), (QStringList{"mei_normal", "takumi"}));
