@@ -39,15 +39,6 @@ QByteArray letter(const MailServers& s, const char* subject, const char* body) {
         .toUtf8();
 }
 
-// The seven fields of the first-use editor, typed as a user types them, TAB between, ENTER.
-void type_account(QDialog* editor, const QStringList& values) {
-    for (const QString& v : values) {
-        WindowHarness::type(v);
-        press(editor, Qt::Key_Tab);
-    }
-    press(editor, Qt::Key_Return);
-}
-
 struct Story : ::testing::Test {
     void start(const MailServers& s, const QString& password) {
         component.setTimeouts(5, 5);
@@ -64,9 +55,14 @@ struct Story : ::testing::Test {
             }
             if (!activate(editor)) return;
             typed = true;
-            type_account(editor, {host + QString::number(s.pop3_port),
-                                  host + QString::number(s.submission_port), s.user1, password,
-                                  s.addr1, "太郎", "太郎より"});
+            // The seven fields, typed as a user types them, TAB between, ENTER.
+            for (const QString& v :
+                 {host + QString::number(s.pop3_port), host + QString::number(s.submission_port),
+                  s.user1, password, s.addr1, QStringLiteral("太郎"), QStringLiteral("太郎より")}) {
+                h.type(v);
+                press(editor, Qt::Key_Tab);
+            }
+            press(editor, Qt::Key_Return);
         };
         ASSERT_TRUE(h.start());
     }
