@@ -40,7 +40,7 @@ QByteArray message(const QString& subject, bool id = true, int lines = 1) {
 enum class Protocol { Pop3, Imap, Pop3s };
 std::string name(Protocol p) { return p == Protocol::Imap ? "Imap" : "Pop3"; }
 
-// One real account of user1, on the main window with the real mail component.
+// Real accounts of the test servers' users, on the main window with the real mail component.
 class ReceiveOnce : public ::testing::Test {
   protected:
     void SetUp() override {

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace qv::test {
 
@@ -42,11 +43,8 @@ bool WindowHarness::start() {
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal) return;
         modal_seen = true;
-        if (onModal) {
-            onModal(modal);
-        } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-            dialog->reject();
-        }
+        if (onModal) return onModal(modal);
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
     });
     modal_watch.start(20);
     bool ok = window_->Form_Load();
@@ -73,10 +71,8 @@ bool WindowHarness::start() {
 }
 
 QStringList WindowHarness::spokenSinceMark() {
-    QStringList all = speech_->spoken();
-    QStringList since = all.mid(mark_);
-    mark_ = all.size();
-    return since;
+    const QStringList all = speech_->spoken();
+    return all.mid(std::exchange(mark_, all.size()));
 }
 
 void WindowHarness::key(int qtKey, Qt::KeyboardModifiers mods) {
