@@ -37,7 +37,7 @@ TEST_F(ComposeWindow, AMailByKeysIsKeptThroughARefusalAndSentByTheNextEsc) {
 
     // ENTER reads the mail back; ESC is refused: the mail and its recording stay.
     const QString voice = pending_recording("ID3 voice");
-    h.component.sendAnswer = QStringLiteral("送信できませんでした（認証に失敗しました）");
+    h.component.sendAnswer = "送信できませんでした（認証に失敗しました）";
     h.mark();
     h.key(Qt::Key_Return);
     h.key(Qt::Key_Escape);
@@ -55,7 +55,7 @@ TEST_F(ComposeWindow, AMailByKeysIsKeptThroughARefusalAndSentByTheNextEsc) {
     h.component.sendAnswer.clear();
     h.component.calls.clear();
     h.key(Qt::Key_Escape);
-    const QString sent = QStringLiteral("メールをhanako@example.testへ送信しました");
+    const QString sent = "メールをhanako@example.testへ送信しました";
     EXPECT_EQ(h.spokenSinceMark(),
               (QStringList{"メールを送信します", MailSender::voice_note() + sent, kCleared}));
     EXPECT_EQ(h.w().cmd_message->text(), MailSender::voice_note() + sent);
@@ -142,7 +142,7 @@ TEST_F(ComposeWindow, RepliesAndAMailFromTheAddressBookKeepWhatWasTyped) {
     h.mark();
     h.key(Qt::Key_Escape);  // the body holds only the signature: nothing typed to speak of
     EXPECT_EQ(fields(), (QStringList{"hanako@example.test", "Re: 見積もりの件", kSigned}));
-    commit_text("下書き");
+    h.type("下書き");
     h.key(Qt::Key_R, Qt::ControlModifier);  // from the body
     const QStringList reply{"[返信]メール：アドレスと件名を自動入力しました",
                             "メール本文を入力してください"};

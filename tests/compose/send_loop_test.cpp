@@ -26,7 +26,7 @@ TEST_F(RealSend, AVoiceMailGoesOutOnceThoughEscIsPressedAgainDuringTheSend) {
     h.componentInstead = &mail;
     seed_accounts(h.seed(), {real_account(s, 1, s.pop3_port, slow_smtp.port())});
     ASSERT_TRUE(h.seed().updateVoiceSec(2));
-    QFile wav(h.dataDir() + QStringLiteral("/tone.wav"));
+    QFile wav(h.dataDir() + "/tone.wav");
     ASSERT_TRUE(wav.open(QIODevice::WriteOnly) && wav.write(makeWav(16000, 1, 2, 440)));
     wav.close();
     start();

@@ -25,7 +25,6 @@ TEST_F(ListTest, FillsNewestFirstAndEachMoveSaysTheMailWithoutMarkingItRead) {
     // The count, then the unread subjects; the header row is current, the first mail one down.
     EXPECT_EQ(h.spoken().mid(h.spoken().size() - 3),
               (QStringList{"メール数は3", "♪　新しいメール", "真ん中"}));
-    EXPECT_EQ(h.parts().mail_list->mail_count(), 3);
     h.focus(h.w().List2);
     EXPECT_EQ(
         press(Qt::Key_A, Qt::ControlModifier),
@@ -151,7 +150,7 @@ TEST_F(ListTest, DelDeletesTheMailAndSaysTheRowThatTakesItsPlaceUntilTheFolderIs
     EXPECT_EQ(press(Qt::Key_A, Qt::ControlModifier), QStringList{"受信フォルダー 0通 未読0通"});
 }
 
-TEST_F(ListTest, InsRegistersTheSendersNameAndAddressAndEscRepliesToTheCurrentRow) {
+TEST_F(ListTest, InsAndTheMenuRegisterTheSendersNameAndAddress) {
     const QString cases[][3] = {
         {" 山田 太郎 <taro@example.test>", " 山田 太郎 ", "taro@example.test"},
         {" \"Yamada, Hanako\" <hanako@example.test>", " Yamada, Hanako ", "hanako@example.test"},
@@ -180,10 +179,4 @@ TEST_F(ListTest, InsRegistersTheSendersNameAndAddressAndEscRepliesToTheCurrentRo
     h.trigger("t_add_address");
     EXPECT_EQ(h.store().addresses().size(), 8u);
     EXPECT_EQ(grid()->currentColumn(), 1);
-    int rowAtReply = -1;
-    QObject::connect(h.parts().mail_commands, &MailCommands::replyRequested,
-                     [&] { rowAtReply = grid()->currentRow(); });
-    h.key(Qt::Key_Down);
-    h.key(Qt::Key_Escape);
-    EXPECT_EQ(rowAtReply, 2);
 }

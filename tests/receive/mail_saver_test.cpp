@@ -1,5 +1,6 @@
 #include "receive/mail_saver.h"
 #include "core/wait.h"
+#include "receive/mail_parts.h"
 #include "receive/stored_ledger.h"
 #include "store/mail_store.h"
 #include "support/fake_component.h"
@@ -21,7 +22,7 @@ class MailSaverTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        mail_dir = QDir(dir.path()).filePath(QStringLiteral("mail"));
+        mail_dir = QDir(dir.path()).filePath("mail");
         ASSERT_TRUE(QDir().mkpath(mail_dir));
         ASSERT_TRUE(store.open(QDir(dir.path()).filePath(MailStore::fileName())));
     }
@@ -31,13 +32,7 @@ class MailSaverTest : public ::testing::Test {
         QFile f(QDir(mail_dir).filePath(name));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("Subject: " + subject.toUtf8() + "\n\nmail\n");
-        ParsedMail mail;
-        mail.subject = subject;
-        mail.sender = QStringLiteral("s");
-        mail.date = QStringLiteral("d");
-        mail.body = QStringLiteral("b");
-        mail.attachment = attachment;
-        component.readResults[name] = mail;
+        component.readResults[name] = {subject, "s", "d", "b", attachment, {}, false};
     }
 
     QStringList subjects() {
@@ -63,21 +58,21 @@ TEST_F(MailSaverTest, StoresTheReadMailExactlyWithTheSenderAfterABlank) {
     MailSaver saver(store, component, clock, waiter);
     ParsedMail mail;
     mail.subject = QStringLiteral("Bob's \"plan\"");
-    mail.sender = QStringLiteral("O'Hara <o@example.test>");
-    mail.date = QStringLiteral("Tue, 3 Mar 2026");
+    mail.sender = "O'Hara <o@example.test>";
+    mail.date = "Tue, 3 Mar 2026";
     mail.body = QStringLiteral("https://example.com/a_b-c?x='1'&y=\"2\"\n2026-12-05 -- _x_");
-    mail.attachment = QStringLiteral("/m/attach/f/a'b.txt");
-    component.readResults[QStringLiteral("f.eml")] = mail;
-    ASSERT_EQ(saver.store_files({QStringLiteral("f.eml")}, mail_dir), 1);
+    mail.attachment = "/m/attach/f/a'b.txt";
+    component.readResults["f.eml"] = mail;
+    ASSERT_EQ(saver.store_files({"f.eml"}, mail_dir), 1);
     const std::vector<MailRow> rows = store.mailsInFolder(kInbox);
     ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].mailfrom, QStringLiteral(" O'Hara <o@example.test>"));
+    EXPECT_EQ(rows[0].mailfrom, " O'Hara <o@example.test>");
     EXPECT_EQ(rows[0].subject, QStringLiteral("Bob's \"plan\""));
-    EXPECT_EQ(rows[0].attach, QStringLiteral("/m/attach/f/a'b.txt"));
-    EXPECT_EQ(rows[0].date, QStringLiteral("2026/03/04 17:08:09"));  // the clock, not the mail
-    EXPECT_EQ(rows[0].readflag, QStringLiteral("未読"));
+    EXPECT_EQ(rows[0].attach, "/m/attach/f/a'b.txt");
+    EXPECT_EQ(rows[0].date, "2026/03/04 17:08:09");  // the clock, not the mail
+    EXPECT_EQ(rows[0].readflag, "未読");
     EXPECT_EQ(store.mailBody(rows[0].id)->body, mail.body);
-    EXPECT_TRUE(store.isFileStored(QStringLiteral("f.eml")));
+    EXPECT_TRUE(store.isFileStored("f.eml"));
 }
 
 TEST_F(MailSaverTest, StoresInBatchesSkippingWhatIsStoredAndReportingProgress) {
@@ -100,29 +95,20 @@ TEST_F(MailSaverTest, StoresInBatchesSkippingWhatIsStoredAndReportingProgress) {
     EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{2, 3}, {3, 3}}));
 }
 
-TEST_F(MailSaverTest, AnUnreadableFileIsQuarantinedAfterOneAttemptAndNeverTriedAgain) {
+// (The receive tests show the good mail beside it stored and the quarantine said once.)
+TEST_F(MailSaverTest, AnUnreadableFileIsQuarantinedBesideOneOfItsNameAndNeverReadAgain) {
     MailSaver saver(store, component, clock, waiter);
-    saved(QStringLiteral("20260304-170000-0001.eml"), QStringLiteral("fine"));
-    const QString broken = QStringLiteral("20260304-170000-0002.eml");
+    const QString broken = "20260304-170000-0002.eml";
     QFile(QDir(mail_dir).filePath(broken)).open(QIODevice::WriteOnly);  // nothing to read
-    // One of the same name already waits in quarantine: neither file is lost.
     const QString quarantine = MailSaver::quarantine_dir(mail_dir);
-    ASSERT_EQ(quarantine, QDir(mail_dir).filePath(QStringLiteral("quarantine")));
     ASSERT_TRUE(QDir().mkpath(quarantine));
     QFile earlier(QDir(quarantine).filePath(broken));
-    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
-    earlier.write("earlier");
+    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier") == 7);
     earlier.close();
-
-    EXPECT_EQ(saver.store_files({QStringLiteral("20260304-170000-0001.eml"), broken}, mail_dir), 1);
-    EXPECT_EQ(subjects(), QStringList{QStringLiteral("fine")});
-    EXPECT_EQ(saver.take_quarantined(), QStringList{QStringLiteral("20260304-170000-0002-1.eml")});
-    EXPECT_TRUE(saver.take_quarantined().isEmpty());
-    EXPECT_FALSE(QFile::exists(QDir(mail_dir).filePath(broken)));
-    EXPECT_TRUE(
-        QFile::exists(QDir(quarantine).filePath(QStringLiteral("20260304-170000-0002-1.eml"))));
+    EXPECT_EQ(saver.store_files({broken}, mail_dir), 0);
+    EXPECT_EQ(saver.take_quarantined(), QStringList{"20260304-170000-0002-1.eml"});
+    EXPECT_TRUE(QFile::exists(QDir(quarantine).filePath("20260304-170000-0002-1.eml")));
     EXPECT_EQ(earlier.size(), 7);
-
     // Neither this object nor the next start reads it again.
     component.calls.clear();
     EXPECT_TRUE(saver.left_over_files(mail_dir).isEmpty());
@@ -132,94 +118,65 @@ TEST_F(MailSaverTest, AnUnreadableFileIsQuarantinedAfterOneAttemptAndNeverTriedA
 }
 
 TEST_F(MailSaverTest, LeftOverFilesAreOnlyUnstoredMailsOldestFirst) {
-    saved(QStringLiteral("20260304-170000-0002.eml"), QStringLiteral("two"));
-    saved(QStringLiteral("20260304-170000-0001.eml"), QStringLiteral("one"));
-    saved(QStringLiteral("20260304-160000-0001.eml"), QStringLiteral("stored"));
-    ASSERT_TRUE(store.insertMail(QStringLiteral("2026/03/04 16:00:01"),
-                                 QStringLiteral("20260304-160000-0001.eml"), QStringLiteral("s"),
-                                 QStringLiteral("stored"), QStringLiteral("b"), QString()));
-    ASSERT_TRUE(QDir(mail_dir).mkpath(QStringLiteral("attach/20260304-170000-0002")));
-    ASSERT_TRUE(QDir(mail_dir).mkpath(QStringLiteral("quarantine")));
-    for (const char* other :
-         {"picture.png", ".qv-part-1-abc", ".uidl-1", "notes.txt",
-          "attach/20260304-170000-0002/message.eml", "quarantine/20260304-150000-0001.eml"}) {
+    saved("20260304-170000-0002.eml", "two");
+    saved("20260304-170000-0001.eml", "one");
+    saved("20260304-160000-0001.eml", "stored");
+    ASSERT_TRUE(store.insertMail("2026/03/04 16:00:01", "20260304-160000-0001.eml", "s", "stored",
+                                 "b", QString()));
+    ASSERT_TRUE(QDir(mail_dir).mkpath("attach/20260304-170000-0002"));
+    ASSERT_TRUE(QDir(mail_dir).mkpath("quarantine"));
+    for (const char* other : {"picture.png", ".qv-part-1-abc", ".uidl-1", "notes.txt", "voice.mp3",
+                              ".hidden.eml", "mail.EML", "attach/20260304-170000-0002/message.eml",
+                              "quarantine/20260304-150000-0001.eml"}) {
         QFile f(QDir(mail_dir).filePath(QString::fromLatin1(other)));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
-    ASSERT_TRUE(QDir(mail_dir).mkdir(QStringLiteral("sub.eml")));
+    ASSERT_TRUE(QDir(mail_dir).mkdir("sub.eml"));
     MailSaver saver(store, component, clock, waiter);
+    // Hidden files and paths below the directory are never mails, whatever lists them.
+    EXPECT_FALSE(is_saved_mail_name(".hidden.eml") || is_saved_mail_name("attach/x/message.eml"));
     EXPECT_EQ(saver.left_over_files(mail_dir),
-              (QStringList{QStringLiteral("20260304-170000-0001.eml"),
-                           QStringLiteral("20260304-170000-0002.eml")}));
+              (QStringList{"20260304-170000-0001.eml", "20260304-170000-0002.eml"}));
 }
 
-TEST_F(MailSaverTest, AnAttachmentSavedBesideTheMailsIsNotTakenForOne) {
+TEST_F(MailSaverTest, DeletedMailsDoNotComeBackAfterARestartNorTheirAttachmentsBesideThem) {
     // Older versions saved attachments in the mail directory itself.
-    MailSaver saver(store, component, clock, waiter);
-    saved(QStringLiteral("20260304-170000-0001.eml"), QStringLiteral("forwarded"),
-          QDir(mail_dir).filePath(QStringLiteral("old.eml")));
-    QFile attachment(QDir(mail_dir).filePath(QStringLiteral("old.eml")));
-    ASSERT_TRUE(attachment.open(QIODevice::WriteOnly));
-    attachment.close();
-    EXPECT_EQ(saver.store_files({QStringLiteral("20260304-170000-0001.eml")}, mail_dir), 1);
-    EXPECT_TRUE(saver.left_over_files(mail_dir).isEmpty());
-    // Not even after the mail is deleted and the program starts again.
-    ASSERT_TRUE(store.deleteMail(store.mailsInFolder(kInbox).at(0).id));
-    MailSaver next(store, component, clock, waiter);
-    EXPECT_TRUE(next.left_over_files(mail_dir).isEmpty());
-}
-
-TEST_F(MailSaverTest, ADeletedMailDoesNotComeBackAfterARestart) {
+    const QString name = "20260304-170000-0001.eml", other = "20260304-170000-0002.eml";
     {
         MailSaver saver(store, component, clock, waiter);
-        saved(QStringLiteral("20260304-170000-0001.eml"), QStringLiteral("gone"));
-        ASSERT_EQ(saver.store_files({QStringLiteral("20260304-170000-0001.eml")}, mail_dir), 1);
+        saved(name, "gone", QDir(mail_dir).filePath("old.eml"));
+        QFile attachment(QDir(mail_dir).filePath("old.eml"));
+        ASSERT_TRUE(attachment.open(QIODevice::WriteOnly));
+        ASSERT_EQ(saver.store_files({name}, mail_dir), 1);
+        EXPECT_TRUE(saver.left_over_files(mail_dir).isEmpty());
     }
-    ASSERT_TRUE(store.deleteMail(store.mailsInFolder(kInbox).at(0).id));
+    // This row was committed, but the program ended before the list of stored files was written.
+    saved(other, "kept");
+    ASSERT_TRUE(store.insertMail("2026/03/04 17:00:01", other, "s", "kept", "b", QString()));
     MailSaver restarted(store, component, clock, waiter);
     EXPECT_TRUE(restarted.left_over_files(mail_dir).isEmpty());
-    // Handed over again by the component (it had not yet forgotten it): still not stored.
-    EXPECT_EQ(restarted.store_files({QStringLiteral("20260304-170000-0001.eml")}, mail_dir), 0);
+    // Both deleted, and the program started again: neither comes back, nor the attachment.
+    for (const MailRow& row : store.mailsInFolder(kInbox)) ASSERT_TRUE(store.deleteMail(row.id));
+    MailSaver again(store, component, clock, waiter);
+    EXPECT_TRUE(again.left_over_files(mail_dir).isEmpty());
+    // Handed over again by the component (it had not yet forgotten them): still not stored.
+    EXPECT_EQ(again.store_files({name, other}, mail_dir), 0);
     EXPECT_TRUE(subjects().isEmpty());
 }
 
-TEST_F(MailSaverTest, ARowWrittenJustBeforeACrashIsRememberedFromTheDatabase) {
-    // The row was committed but the program ended before the list of stored files was written.
-    saved(QStringLiteral("20260304-170000-0001.eml"), QStringLiteral("kept"));
-    ASSERT_TRUE(store.insertMail(QStringLiteral("2026/03/04 17:00:01"),
-                                 QStringLiteral("20260304-170000-0001.eml"), QStringLiteral("s"),
-                                 QStringLiteral("kept"), QStringLiteral("b"), QString()));
-    ASSERT_FALSE(QFile::exists(QDir(mail_dir).filePath(StoredLedger::fileName())));
-    MailSaver restarted(store, component, clock, waiter);
-    EXPECT_TRUE(restarted.left_over_files(mail_dir).isEmpty());
-    // The start-up noted it, so deleting it afterwards does not bring it back.
-    ASSERT_TRUE(store.deleteMail(store.mailsInFolder(kInbox).at(0).id));
-    MailSaver again(store, component, clock, waiter);
-    EXPECT_TRUE(again.left_over_files(mail_dir).isEmpty());
-}
-
-TEST(StoredLedgerFile, KeepsNamesAcrossLoadsAndIgnoresRepeats) {
+TEST(StoredLedgerFile, KeepsEachNameOnceAcrossLoadsAndReadsAnOlderListByItsNames) {
     QTemporaryDir dir;
+    QFile f(QDir(dir.path()).filePath(StoredLedger::fileName()));
+    // As an older version wrote it, with more after a tab.
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write("y.eml\tabc123\n") > 0);
+    f.close();
     StoredLedger a;
     a.load(dir.path());
-    EXPECT_FALSE(a.contains(QStringLiteral("x.eml")));
-    ASSERT_TRUE(
-        a.add({QStringLiteral("x.eml"), QStringLiteral("名前 付き.eml"), QStringLiteral("x.eml")}));
-    ASSERT_TRUE(a.add({QStringLiteral("x.eml")}));
+    ASSERT_TRUE(a.add({"x.eml", "名前 付き.eml", "x.eml"}) && a.add({"x.eml"}));
     StoredLedger b;
     b.load(dir.path());
-    EXPECT_TRUE(b.contains(QStringLiteral("x.eml")));
-    EXPECT_TRUE(b.contains(QStringLiteral("名前 付き.eml")));
-    QFile f(QDir(dir.path()).filePath(StoredLedger::fileName()));
+    EXPECT_TRUE(b.contains("x.eml") && b.contains("名前 付き.eml") && b.contains("y.eml"));
+    EXPECT_FALSE(b.contains("y.eml\tabc123") || b.contains("z.eml"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll().count('\n'), 2);
-    f.close();
-    // A list an older version wrote, with more after a tab, reads by its names.
-    ASSERT_TRUE(f.open(QIODevice::Append));
-    f.write("y.eml\tabc123\n");
-    f.close();
-    StoredLedger c;
-    c.load(dir.path());
-    EXPECT_TRUE(c.contains(QStringLiteral("y.eml")));
-    EXPECT_FALSE(c.contains(QStringLiteral("y.eml\tabc123")));
+    EXPECT_EQ(f.readAll().count('\n'), 3);
 }

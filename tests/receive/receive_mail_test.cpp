@@ -1,5 +1,6 @@
-// Receiving with the scripted component: what is stored, what the user hears (the count, each
-// failed account, progress while it lasts), and Ctrl+M, which receives and then sends.
+// Checking and receiving with the scripted component: what is stored, what the user hears (the
+// count over all accounts, each account that could not be asked, progress while it lasts), and
+// Ctrl+M, which receives and then sends.
 
 #include "mailbox/flex_grid.h"
 #include "support/test_accounts.h"
@@ -20,23 +21,24 @@ using qv::test::WindowHarness;
 
 namespace {
 
-const QString kReason = QStringLiteral("サーバーとの接続が切れました");
-QString cannot(const char* user) {
-    return QString::fromUtf8(user) + "@example.test のメールを受信できません：" + kReason;
+const QString kReason = "サーバーとの接続が切れました";
+QString cannot(const char* user, const char* what = "受信") {
+    return QString::fromUtf8(user) + "@example.test のメールを" + what + "できません：" + kReason;
 }
+QString arrived(int n) { return "メールが届いています[メールの数は]" + QString::number(n); }
 
 // Accounts a and b. Each user's waiting files are counted by STAT and handed over once by
 // SAVEALLD; a user in `failing` cannot be reached.
 struct Mailboxes : ::testing::Test {
     void SetUp() override {
-        qv::test::seed_accounts(h.seed(), {qv::test::fake_account(QStringLiteral("a")),
-                                           qv::test::fake_account(QStringLiteral("b"))});
+        qv::test::seed_accounts(h.seed(),
+                                {qv::test::fake_account("a"), qv::test::fake_account("b")});
         h.component.error = kReason;
         h.component.onRcvMail = [this](const QString&, const QString& user,
                                        const QString& command) -> MailArray {
             if (failing.contains(user)) return std::nullopt;
             if (command != QLatin1String("STAT")) return waiting.take(user);
-            return QStringList{QString::number(waiting[user].size()) + QStringLiteral(" 100")};
+            return QStringList{QString::number(waiting[user].size()) + " 100"};
         };
     }
     // Mail waiting for the user; each file reads as a mail with its name as the subject.
@@ -45,12 +47,8 @@ struct Mailboxes : ::testing::Test {
         for (const QString& f : files) readable(f);
     }
     void readable(const QString& file) {
-        ParsedMail mail;
-        mail.subject = file;
-        mail.sender = QStringLiteral("送信者");
-        mail.date = QStringLiteral("Sat, 05 Dec 2026 08:00:00 +0900");
-        mail.body = QStringLiteral("本文");
-        h.component.readResults[file] = mail;
+        h.component.readResults[file] = {
+            file, "送信者", "Sat, 05 Dec 2026 08:00:00 +0900", "本文", {}, {}, false};
     }
     std::vector<MailRow> stored() {
         std::vector<MailRow> rows = h.store().mailsInFolder(kInbox);
@@ -89,8 +87,8 @@ TEST_F(Mailboxes, CtrlMReceivesRefreshesTheInboxAndSendsOnlyToARecipient) {
     ASSERT_TRUE(h.start());
     int rows_when_sending = -1;
     h.component.sendHook = [&] { rows_when_sending = h.w().MSFlexGrid1->rowCount() - 1; };
-    const QString sent = QStringLiteral("メールをx@example.testへ送信しました");
-    const QString kStart = QStringLiteral("メールを受信します");
+    const QString sent = "メールをx@example.testへ送信しました";
+    const QString kStart = "メールを受信します";
     const struct {
         QStringList to_a, to_b;
         QSet<QString> failing;
@@ -141,8 +139,59 @@ TEST_F(Mailboxes, AReceiveThatLastsSaysHowFarItIsThenTheCount) {
     QString shown;  // the status line, while the receive goes on
     QTimer::singleShot(2000, [&] { shown = h.w().cmd_message->text(); });
     h.mark();
-    h.trigger(QStringLiteral("receive"));
+    h.trigger("receive");
     EXPECT_EQ(h.spokenSinceMark(), (QStringList{"メールを受信します", "3通中1通を受信しました",
                                                 "3通のメールを受信しました", "メール数は3"}));
     EXPECT_EQ(shown, "受信中 1/3");
+}
+
+TEST(CheckNewMail, TheMenuCheckSaysTheTotalAndEachAccountThatCouldNotBeAsked) {
+    // Accounts named by their users, each with its STAT answer; nullopt: it cannot be asked.
+    const auto answer = [](const char* stat) { return MailArray(QStringList{stat}); };
+    const struct {
+        std::vector<std::pair<const char*, MailArray>> users;
+        QStringList heard;
+        int waiting;
+        QStringList trace;
+    } cases[] = {
+        {{{"u", answer("3 1557")}}, {arrived(3)}, 3, {"RcvMail STAT", "Sleep 1"}},
+        {{{"u", answer("0 0")}}, {"新規メールは有りません"}, 0, {"RcvMail STAT"}},
+        {{{"u", answer("3")}}, {"新規メールは有りません"}, 0, {"RcvMail STAT"}},
+        {{{"u", answer("")}}, {"新規メールは有りません"}, 0, {"RcvMail STAT"}},
+        {{{"a", answer("2 100")}, {"b", answer("0 0")}, {"c", answer("3 300")}},
+         {arrived(5)},
+         5,
+         {"RcvMail STAT", "Sleep 1", "RcvMail STAT", "RcvMail STAT", "Sleep 1"}},
+        {{{"a", std::nullopt}}, {cannot("a", "確認")}, 0, {"RcvMail STAT"}},
+        {{{"a", std::nullopt}, {"b", answer("1 10")}, {"c", std::nullopt}},
+         {arrived(1), cannot("a", "確認"), cannot("c", "確認")},
+         1,
+         {"RcvMail STAT", "RcvMail STAT", "Sleep 1", "RcvMail STAT"}},
+        {{}, {}, 0, {}},
+    };
+    for (const auto& c : cases) {
+        WindowHarness h;
+        std::vector<AccountFields> accounts;
+        QHash<QString, MailArray> stat;
+        for (const auto& [user, answer] : c.users) {
+            accounts.push_back(qv::test::fake_account(user));
+            stat.insert(user, answer);
+        }
+        qv::test::seed_accounts(h.seed(), accounts);
+        h.component.error = kReason;
+        h.component.onRcvMail = [stat](const QString&, const QString& user,
+                                       const QString& command) -> MailArray {
+            return command == QLatin1String("STAT") ? stat.value(user) : QStringList{};
+        };
+        ASSERT_TRUE(h.start());
+        h.component.calls.clear();
+        h.mark();
+        h.trigger("mail_check");
+        const std::string row = c.heard.join('|').toStdString();
+        EXPECT_EQ(h.spokenSinceMark(), c.heard) << row;
+        EXPECT_EQ(h.parts().receiver->waiting_mail_count(), c.waiting) << row;
+        EXPECT_EQ(h.component.trace(), c.trace) << row;
+        const QString shown = h.w().cmd_message->text();
+        EXPECT_EQ(shown, c.heard.value(c.heard.size() - 1, shown)) << row;
+    }
 }

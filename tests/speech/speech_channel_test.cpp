@@ -75,15 +75,17 @@ struct TestVoice {
 
 }  // namespace
 
-TEST(SpeechChannel, SaysEveryTextInCallOrderNormalisedAndLogsItAsOneLine) {
+TEST(SpeechChannel, SaysEveryTextInCallOrderNormalisedLogsItAndKeepsTheNewestInItsHistory) {
     EXPECT_EQ(SpeechChannel::normalise("a-b=c--d：「件名」\r\n本文、ー～！"),
               "a b c  d：「件名」\r\n本文、ー～！");
     QTemporaryDir dir;
     TestVoice v(true, dir.filePath("speech.log"));
+    EXPECT_FALSE(v.channel.repeatLast());
     QStringList expected;
     for (int i = 0; i < 1000; ++i) {
-        v.channel.speak(expected.emplaceBack(QStringLiteral("発話%1").arg(i)));
+        v.channel.speak(QStringLiteral("発話-%1").arg(i));
         v.channel.speak(QString());
+        expected << QStringLiteral("発話 %1").arg(i);
     }
     v.channel.speak(expected.emplaceBack("一行目\r\n二行目"));
     EXPECT_GE(v.channel.pending(), 1000);  // queued, not waited for
@@ -95,7 +97,26 @@ TEST(SpeechChannel, SaysEveryTextInCallOrderNormalisedAndLogsItAsOneLine) {
     QFile f(dir.filePath("speech.log"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(f.readAll()).split('\n').mid(999),
-              (QStringList{"発話999", "一行目\\n二行目", ""}));
+              (QStringList{"発話 999", "一行目\\n二行目", ""}));
+    // The newest hundred, newest first; repeats are heard but not added again.
+    const QStringList history = v.channel.history();
+    EXPECT_EQ(history.size(), 100);
+    EXPECT_EQ(history.front() + '|' + history.back(), expected.last() + "|発話 901");
+    EXPECT_TRUE(v.channel.repeatLast());
+    v.channel.repeat("履歴の中の発話");
+    ASSERT_TRUE(v.channel.waitUntilIdle(5000));
+    EXPECT_EQ(v.channel.history(), history);
+    EXPECT_EQ(v.l->finished.mid(1001), (QStringList{expected.last(), "履歴の中の発話"}));
+
+    // The voice settings reach the engine once, before the next utterance: the defaults when
+    // the engine opened, then the choice.
+    EXPECT_EQ(v.channel.voices(), (QStringList{"mei_normal", "takumi"}));
+    const VoiceSettings chosen{150, 40, "takumi"};
+    v.channel.applySettings(chosen);
+    EXPECT_EQ(v.channel.settings(), chosen);
+    for (const char* t : {"二", "三"}) v.channel.speak(t);
+    ASSERT_TRUE(v.channel.waitUntilIdle(2000));
+    EXPECT_EQ(v.l->applied, (std::vector<VoiceSettings>{VoiceSettings{}, chosen}));
 }
 
 TEST(SpeechChannel, AnEngineThatCannotOpenOrBreaksGivesWayAndTheTextIsSaidOnceInOrder) {
@@ -185,32 +206,6 @@ TEST(SpeechMove, ReplacesTheWordsOfAnEarlierMoveButNeverASpokenTextAndOnlyTheLas
     ASSERT_TRUE(v.channel.waitUntilIdle(2000));
     EXPECT_EQ(v.l->started.last(), "新");
     EXPECT_FALSE(v.l->started.contains("旧"));
-}
-
-TEST(SpeechHistory, NewestFirstKeepsOneHundredRepeatsAreHeardButNotAddedAgainAndSettingsApply) {
-    TestVoice v;
-    EXPECT_FALSE(v.channel.repeatLast());
-    for (int i = 1; i <= 105; ++i) v.channel.speak(QStringLiteral("発話-%1").arg(i));
-    const QStringList history = v.channel.history();
-    ASSERT_EQ(history.size(), 100);
-    EXPECT_EQ(history.front(), "発話 105");  // normalised as it was said
-    EXPECT_EQ(history.back(), "発話 6");
-    EXPECT_TRUE(v.channel.repeatLast());
-    v.channel.repeat("履歴の中の発話");
-    ASSERT_TRUE(v.channel.waitUntilIdle(5000));
-    EXPECT_EQ(v.channel.history(), history);
-    EXPECT_EQ(v.l->finished.mid(105), (QStringList{"発話 105", "履歴の中の発話"}));
-    EXPECT_EQ(v.channel.spoken().last(), "履歴の中の発話");
-
-    // The voice settings reach the engine once, before the next utterance.
-    EXPECT_EQ(v.channel.voices(), (QStringList{"mei_normal", "takumi"}));
-    const VoiceSettings chosen{150, 40, "takumi"};
-    v.channel.applySettings(chosen);
-    EXPECT_EQ(v.channel.settings(), chosen);
-    for (const char* t : {"二", "三"}) v.channel.speak(t);
-    ASSERT_TRUE(v.channel.waitUntilIdle(2000));
-    // The defaults when the engine opened, then the choice.
-    EXPECT_EQ(v.l->applied, (std::vector<VoiceSettings>{VoiceSettings{}, chosen}));
 }
 
 TEST(SpeechStopKey, CtrlAloneStopsButCtrlWithAKeyOrAClickDoesNot) {

@@ -3,6 +3,7 @@
 #include "speech/openjtalk_engine.h"
 #include "speech/qt_tts_engine.h"
 #include "support/printers.h"
+#include "support/wav_writer.h"
 
 #include <QAudioDevice>
 #include <QElapsedTimer>
@@ -21,19 +22,12 @@ using namespace qv;
 
 namespace {
 
-// A WAV image; dataSize 0 writes the real size.
+// A PCM WAV image, with a LIST chunk before the data if asked; the data's size as given.
 QByteArray makeWav(int rate, int channels, int bits, const QByteArray& pcm, bool listChunk = false,
-                   quint32 dataSize = 0) {
-    QByteArray out("RIFF\0\0\0\0WAVEfmt ", 16);
-    auto le = [&](quint32 v, int bytes) {
-        for (int i = 0; i < bytes; ++i) out += char((v >> (8 * i)) & 0xff);
-    };
-    le(16, 4), le(1, 2), le(channels, 2), le(rate, 4), le(rate * channels * bits / 8, 4);
-    le(channels * bits / 8, 2), le(bits, 2);
-    if (listChunk) out += QByteArray("LIST\5\0\0\0abcde\0", 14);  // odd size, padded
-    out += "data";
-    le(dataSize ? dataSize : quint32(pcm.size()), 4);
-    return out + pcm;
+                   qint64 dataSize = -1) {
+    using namespace qv::test;
+    return riff(fmt(channels, rate, bits) + (listChunk ? chunk("LIST", "abcde") : QByteArray()) +
+                chunk("data", pcm, dataSize));
 }
 
 }  // namespace
@@ -80,7 +74,8 @@ TEST(WavAudio, ReadsPcmSkipsOtherChunksRejectsTheRestAndTrimsOnlyTheQuietEnds) {
     EXPECT_EQ(shape(parse_wav(makeWav(22050, 2, 8, QByteArray(22050, '\x80')))),
               std::tuple(22050, 2, QAudioFormat::UInt8, qint64(500'000), qsizetype(22050)));
     // A writer that could not seek back: take the whole frames that are there.
-    EXPECT_EQ(parse_wav(makeWav(48000, 1, 16, QByteArray(1001, 'x'), false, ~0u))->pcm.size(),
+    EXPECT_EQ(parse_wav((makeWav(48000, 1, 16, QByteArray(1000, 'x'), false, 0xffffffff) + 'x'))
+                  ->pcm.size(),
               1000);
     for (const QByteArray& bad :
          {QByteArray(), QByteArray("RIFF\0\0\0\0AVI LIST", 16), makeWav(48000, 1, 24, pcm),

@@ -28,9 +28,8 @@ class FakeMailComponent : public MailComponent {
     // The scripted answer for the file.
     std::optional<ParsedMail> ReadMail(const QString& file, const QString& dir) override {
         calls.push_back({QStringLiteral("ReadMail"), {file, dir}});
-        auto it = readResults.find(file);
-        if (it == readResults.end()) return std::nullopt;
-        return *it;
+        const auto it = readResults.constFind(file);
+        return it == readResults.cend() ? std::nullopt : std::optional(*it);
     }
     QString SendMail(const QString& smtp, const QString& to, const QString& from,
                      const QString& subject, const QString& body,
@@ -41,8 +40,6 @@ class FakeMailComponent : public MailComponent {
     }
     void Sleep(int seconds) override {
         calls.push_back({QStringLiteral("Sleep"), {QString::number(seconds)}});
-        sleeps.push_back(seconds);
-        if (onSleep) onSleep(seconds);
     }
     QString lastError() const override { return error; }
     // Reports progress as the real component does during a SAVEALLD (from its thread).
@@ -54,26 +51,19 @@ class FakeMailComponent : public MailComponent {
     QStringList trace() const {
         QStringList out;
         for (const Call& c : calls) {
-            if (c.method == QLatin1String("RcvMail")) {
-                out << c.method + QLatin1Char(' ') + c.args[3];
-            } else if (c.method == QLatin1String("Sleep")) {
-                out << c.method + QLatin1Char(' ') + c.args[0];
-            } else {
-                out << c.method;
-            }
+            const int arg = c.method == QLatin1String("RcvMail") ? 3 : c.method == "Sleep" ? 0 : -1;
+            out << (arg < 0 ? c.method : c.method + ' ' + c.args[arg]);
         }
         return out;
     }
 
     std::function<MailArray(const QString& server, const QString& user, const QString& command)>
         onRcvMail;
-    std::function<void(int)> onSleep;
     std::function<void()> sendHook;
     QHash<QString, ParsedMail> readResults;
     QString sendAnswer;
     QString error;
     std::vector<Call> calls;
-    std::vector<int> sleeps;
 };
 
 }  // namespace qv::test

@@ -40,19 +40,13 @@ class RecordingPauser : public Pauser {
 
 class RecordingPlayer : public AudioPlayer {
   public:
-    bool play(const QString& path) override {
-        played.append(path);
-        return true;
-    }
+    bool play(const QString& path) override { return played.append(path), true; }
     QStringList played;
 };
 
 class RecordingOpener : public DesktopOpener {
   public:
-    bool open(const QString& path) override {
-        opened.append(path);
-        return true;
-    }
+    bool open(const QString& path) override { return opened.append(path), true; }
     QStringList opened;
 };
 

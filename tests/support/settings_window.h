@@ -63,9 +63,8 @@ struct SettingsWindow {
         return h.window().findChild<OptionsDialog*>(QStringLiteral("Options"));
     }
     std::optional<AccountRow> row(int id) {
-        for (const AccountRow& r : h.store().accounts()) {
+        for (const AccountRow& r : h.store().accounts())
             if (r.id == id) return r;
-        }
         return std::nullopt;
     }
     static QStringList rows(AccountList* l, int role = Qt::DisplayRole) {

@@ -6,17 +6,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
+#include <utility>
+
 namespace qv::test {
-
-WindowHarness::WindowHarness() : speech_(silent_channel()) {}
-
-WindowHarness::~WindowHarness() {
-    window_.reset();
-    seed_.reset();
-}
 
 MailStore& WindowHarness::seed() {
     if (!seed_) {
@@ -46,11 +43,8 @@ bool WindowHarness::start() {
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal) return;
         modal_seen = true;
-        if (onModal) {
-            onModal(modal);
-        } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-            dialog->reject();
-        }
+        if (onModal) return onModal(modal);
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
     });
     modal_watch.start(20);
     bool ok = window_->Form_Load();
@@ -76,13 +70,9 @@ bool WindowHarness::start() {
     return ok;
 }
 
-void WindowHarness::mark() { mark_ = speech_->spoken().size(); }
-
 QStringList WindowHarness::spokenSinceMark() {
-    QStringList all = speech_->spoken();
-    QStringList since = all.mid(mark_);
-    mark_ = all.size();
-    return since;
+    const QStringList all = speech_->spoken();
+    return all.mid(std::exchange(mark_, all.size()));
 }
 
 void WindowHarness::key(int qtKey, Qt::KeyboardModifiers mods) {
@@ -93,7 +83,13 @@ void WindowHarness::key(int qtKey, Qt::KeyboardModifiers mods) {
 
 void WindowHarness::type(const QString& text) {
     QWidget* target = QApplication::focusWidget();
-    if (target) QTest::keyClicks(target, text);
+    if (std::ranges::all_of(text, [](QChar c) { return c.unicode() < 0x80; })) {
+        QTest::keyClicks(target, text);
+    } else {
+        QInputMethodEvent commit;
+        commit.setCommitString(text);
+        QApplication::sendEvent(target, &commit);
+    }
     QApplication::processEvents();
 }
 

@@ -34,9 +34,6 @@ namespace qv::test {
 // at 09:05, a scripted mail component and no real pauses. Keys go where a user's keys go.
 class WindowHarness {
   public:
-    WindowHarness();
-    ~WindowHarness();
-
     // Prepares the database before the window opens it (e.g. to add mail or accounts). The
     // start-up news is off in a database made here, so no test reaches for the network unasked.
     MailStore& seed();
@@ -54,10 +51,11 @@ class WindowHarness {
     QStringList spoken() const { return speech_->spoken(); }
     // What was said since the last call of this (or since the start).
     QStringList spokenSinceMark();
-    void mark();
+    void mark() { mark_ = speech_->spoken().size(); }
 
     void key(int qtKey, Qt::KeyboardModifiers mods = Qt::NoModifier);
-    void type(const QString& text);
+    // Typed into the focused field: letters key by key, Japanese committed by the input method.
+    static void type(const QString& text);
     void trigger(const QString& action);
     // Gives the focus to a control as a user would (the window active, focus events delivered).
     void focus(QWidget* control);
@@ -80,7 +78,7 @@ class WindowHarness {
 
   private:
     QTemporaryDir dir_;
-    std::unique_ptr<SpeechChannel> speech_;
+    std::unique_ptr<SpeechChannel> speech_ = silent_channel();
     std::unique_ptr<MailStore> seed_;
     std::unique_ptr<MainWindow> window_;
     qsizetype mark_ = 0;
