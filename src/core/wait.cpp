@@ -1,12 +1,17 @@
 #include "core/wait.h"
 
+#include <qpa/qwindowsysteminterface.h>
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QEventLoop>
+#include <QKeyEvent>
+#include <QPointer>
 #include <QThread>
 #include <QTimer>
+#include <QWidget>
+#include <QWindow>
 
 #include <atomic>
 #include <thread>
@@ -43,6 +48,67 @@ class InputEater : public QObject {
 };
 
 }  // namespace
+
+// Takes the window's keys out of delivery and keeps them. ShortcutOverride is accepted so that a
+// key of a menu shortcut comes as a key press too, instead of running its command at once.
+class Waiter::KeyHold::Filter : public QObject {
+  public:
+    explicit Filter(QWidget* window) : window_(window) {}
+
+    struct Key {
+        QEvent::Type type;
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        QString text;
+        bool repeat;
+    };
+    std::vector<Key> keys;
+
+  protected:
+    bool eventFilter(QObject* receiver, QEvent* event) override {
+        if (!window_) return false;
+        const QEvent::Type type = event->type();
+        if (type == QEvent::ShortcutOverride) {
+            auto* widget = qobject_cast<QWidget*>(receiver);
+            if (!widget || widget->window() != window_) return false;
+            event->accept();
+            return true;
+        }
+        // Taken where the window system hands them to the window, before any widget sees them.
+        if ((type != QEvent::KeyPress && type != QEvent::KeyRelease) ||
+            receiver != window_->windowHandle()) {
+            return false;
+        }
+        const auto* key = static_cast<QKeyEvent*>(event);
+        keys.push_back({type, key->key(), key->modifiers(), key->text(), key->isAutoRepeat()});
+        return true;
+    }
+
+  public:
+    QWidget* window_ptr() const { return window_; }
+
+  private:
+    QPointer<QWidget> window_;
+};
+
+Waiter::KeyHold::KeyHold(QWidget* window) : filter_(new Filter(window)) {
+    if (auto* app = QCoreApplication::instance()) app->installEventFilter(filter_);
+}
+
+Waiter::KeyHold::~KeyHold() {
+    // What the window system still holds came after what was taken: it joins the end.
+    if (auto* app = QCoreApplication::instance()) {
+        QCoreApplication::processEvents();
+        app->removeEventFilter(filter_);
+    }
+    QPointer<QWidget> window = filter_->window_ptr();
+    for (const Filter::Key& k : filter_->keys) {
+        if (!window || !window->windowHandle()) break;
+        QWindowSystemInterface::handleKeyEvent<QWindowSystemInterface::SynchronousDelivery>(
+            window->windowHandle(), k.type, k.key, k.modifiers, k.text, k.repeat);
+    }
+    delete filter_;
+}
 
 Waiter::Waiter() = default;
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 class QEventLoop;
+class QWidget;
 
 namespace qv {
 
@@ -62,6 +63,21 @@ class Waiter : public Pauser {
 
     // Drops the user's input held back so far. Returns how many key presses were dropped.
     int drop_held_input();
+
+    // Holds back the keys meant for `window` for as long as it lives, wherever they would be
+    // delivered meanwhile (the loop of a dialog that is closing, say), and hands them to the
+    // window in the order they were typed when it ends. Keys meant for a dialog go through.
+    class KeyHold {
+      public:
+        explicit KeyHold(QWidget* window);
+        ~KeyHold();
+        KeyHold(const KeyHold&) = delete;
+        KeyHold& operator=(const KeyHold&) = delete;
+
+      private:
+        class Filter;
+        Filter* filter_;
+    };
 
     void setObserver(WaitObserver* observer) { observer_ = observer; }
 

@@ -134,6 +134,9 @@ void MainWindow::speak_time() {
 
 bool MainWindow::Form_Load() {
     Waiter& waiter = services_.waiter;
+    // Keys typed before the start-up is over are handled after it, in order, even those that a
+    // closing dialog's loop would hand over early.
+    const Waiter::KeyHold hold(this);
     // 1. The database.
     if (!open_database()) return false;
     // The user's voice, before its first word.

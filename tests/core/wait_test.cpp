@@ -132,6 +132,7 @@ TEST(StartUp, KeysPressedWhileItRunsAreHandledAfterItInOrder) {
         static_cast<QDialog*>(dialog)->reject();
         for (int key : {Qt::Key_F11, Qt::Key_F12, Qt::Key_F10})
             test::queue_user_key(h.window().windowHandle(), key);
+        QApplication::processEvents();  // as the closing dialog's own loop may do
     };
     ASSERT_TRUE(h.start());
     QApplication::processEvents();
