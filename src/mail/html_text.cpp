@@ -36,9 +36,9 @@
 namespace qv::mail {
 namespace {
 
-constexpr long kBudgetNs = 700L * 1000 * 1000;  // of processor time, from the start
-constexpr long kClockEvery = 1024;              // callbacks between two looks at the clock
-constexpr int kDepthWeight = 64;                // open elements that make an error count once more
+constexpr long kBudgetNs = static_cast<long>(kHtmlBudgetSeconds * 1e9);  // from the start
+constexpr long kClockEvery = 1024;  // callbacks between two looks at the clock
+constexpr int kDepthWeight = 64;    // open elements that make an error count once more
 
 long thread_cpu_ns() {
     timespec t{};
