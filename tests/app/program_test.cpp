@@ -41,12 +41,9 @@ ProgramRun run_program(const QStringList& args,
 }  // namespace
 
 TEST(ProgramOptions, ParsesEveryOptionAndRefusesTheRestByName) {
+    // What each option does is seen in the runs below.
     QString error;
-    auto o = parse_options(
-        {"--data-dir", "/tmp/x", "--speech=transcript", "--speech-log", "/tmp/log"}, &error);
-    ASSERT_TRUE(o);
-    EXPECT_EQ(std::tuple(o->data_dir, o->speech, o->speech_log),
-              std::tuple(QString("/tmp/x"), QString("transcript"), QString("/tmp/log")));
+    EXPECT_EQ(parse_options({"--speech=transcript"}, &error)->speech, "transcript");
     EXPECT_EQ(parse_options({}, &error)->speech, "auto");
     for (const QStringList& bad : {QStringList{"--speech", "loud"}, {"--data-dir"}, {"--colour"}}) {
         EXPECT_FALSE(parse_options(bad, &error)) << bad.join(' ').toStdString();
@@ -60,8 +57,16 @@ TEST(ProgramOptions, ParsesEveryOptionAndRefusesTheRestByName) {
     EXPECT_TRUE(version.out.contains("2.0") && bad.err.contains("--frobnicate"));
 }
 
-TEST(Program, RefusesAForeignDatabaseAloudLeavesItAndEndsNonZero) {
-    QTemporaryDir dir;
+// A new data folder gets a database and the time is said first; a foreign database is refused
+// aloud, left as it was, and the program ends non-zero.
+TEST(Program, FirstWordsAreTheTimeInANewDatabaseAndAForeignOneIsRefusedAloudAndLeft) {
+    QTemporaryDir fresh, dir;
+    const ProgramRun first = run_program({"--data-dir", fresh.path(), "--speech", "transcript"},
+                                         [](const QString& out) { return out.contains('\n'); });
+    EXPECT_TRUE(QRegularExpression("^\\d\\d時\\d\\d分\n").match(first.out).hasMatch())
+        << first.out.toStdString();
+    EXPECT_TRUE(QFile::exists(fresh.filePath("quorvel_mail.mdb")));
+
     QFile f(dir.filePath("quorvel_mail.mdb"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write("Standard Jet DB") == 15);
     f.close();
@@ -77,14 +82,4 @@ TEST(Program, RefusesAForeignDatabaseAloudLeavesItAndEndsNonZero) {
     QFile log(dir.filePath("speech.log"));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts), lines);
-}
-
-TEST(Program, FirstWordsAreTheTimeAndANewDatabaseIsMade) {
-    QTemporaryDir dir;
-    const ProgramRun r = run_program({"--data-dir", dir.path(), "--speech", "transcript"},
-                                     [](const QString& out) { return out.contains('\n'); });
-    const QString first = r.out.section('\n', 0, 0);
-    EXPECT_TRUE(QRegularExpression("^\\d\\d時\\d\\d分$").match(first).hasMatch())
-        << first.toStdString();
-    EXPECT_TRUE(QFile::exists(dir.filePath("quorvel_mail.mdb")));
 }

@@ -24,8 +24,8 @@ using namespace qv::test;
 namespace {
 
 // The real window and mail component, one account of user 1 on the given servers. Every
-// question box that opens is answered `yes` (or no), and what it asked is kept with what had
-// reached the server through `proxy` by then.
+// question box that opens, at start-up or later, is answered `yes` (or no), and what it asked is
+// kept with what had reached the server through `proxy` by then.
 struct ConsentWindow {
     RecordingPauser pauser;
     CurlMailComponent mail{pauser};
@@ -34,6 +34,7 @@ struct ConsentWindow {
     bool yes = false;
     QStringList asked;
     QByteArray sent_before_answer;
+    QTimer watch;
 
     ConsentWindow(const MailServers& s, const FaultProxy& p, const QString& pop,
                   const QString& smtp)
@@ -44,6 +45,10 @@ struct ConsentWindow {
         a.smtp = smtp;
         seed_accounts(h.seed(), {a});
         h.onModal = [this](QWidget* modal) { answer(modal); };
+        QObject::connect(&watch, &QTimer::timeout, [this] {
+            if (QWidget* modal = QApplication::activeModalWidget()) answer(modal);
+        });
+        watch.start(20);
     }
     void answer(QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
@@ -56,15 +61,6 @@ struct ConsentWindow {
             if (box->buttonRole(b) == (yes ? QMessageBox::YesRole : QMessageBox::NoRole))
                 b->click();
         }
-    }
-    // Runs work, answering the questions it asks.
-    void answering(const std::function<void()>& work) {
-        QTimer watch;
-        QObject::connect(&watch, &QTimer::timeout, [this] {
-            if (QWidget* modal = QApplication::activeModalWidget()) answer(modal);
-        });
-        watch.start(20);
-        work();
     }
     std::optional<bool> stored() { return h.store().plainLogin(h.store().accounts().at(0).id); }
 };
@@ -82,47 +78,53 @@ QString plain(const char* scheme, int port) {
 
 }  // namespace
 
-class PlainPop3 : public ::testing::TestWithParam<bool> {};
+// 0: the proxy hides STLS and the user says No; 1: hides it, Yes; 2: the server offers STLS.
+class PlainPop3 : public ::testing::TestWithParam<int> {};
 
 TEST_P(PlainPop3, AskedOnceAtStartUpNothingInTheClearBeforeYesAndTheAnswerIsKept) {
     QV_REQUIRE_MAIL_SERVERS(s);
     empty_mailbox(s, s.user1);
     seed_message(s, s.user1, "Subject: first\n\nbody\n");
     FaultProxy proxy(s.pop3_port, FaultProxy::Mode::Forward);
-    proxy.hide_stls();
+    const bool offered = GetParam() == 2;
+    if (!offered) proxy.hide_stls();
     ConsentWindow t(s, proxy, plain("pop3", proxy.port()), plain("smtps", s.smtps_port));
-    t.yes = GetParam();
+    t.yes = GetParam() == 1;
     ASSERT_TRUE(t.h.start());
 
-    EXPECT_EQ(t.asked, QStringList{kQuestion});
-    EXPECT_EQ(t.h.spoken().count(QStringLiteral("暗号化されていない接続。") + kQuestion), 1);
-    EXPECT_TRUE(t.h.spoken().contains(QStringLiteral("いいえ ボタン")));  // the default
-    EXPECT_TRUE(t.sent_before_answer.contains("CAPA"));
+    const QStringList question = offered ? QStringList() : QStringList{kQuestion};
+    EXPECT_EQ(t.asked, question);
+    EXPECT_EQ(t.h.spoken().count(QStringLiteral("暗号化されていない接続。") + kQuestion),
+              question.size());
+    EXPECT_EQ(t.h.spoken().contains(QStringLiteral("いいえ ボタン")), !offered);  // the default
+    EXPECT_EQ(t.sent_before_answer.contains("CAPA"), !offered);
     EXPECT_FALSE(login_in(t.sent_before_answer));
-    EXPECT_EQ(t.stored(), std::optional<bool>(t.yes));
+    EXPECT_EQ(t.stored(), offered ? std::nullopt : std::optional<bool>(t.yes));
+    EXPECT_TRUE(!offered || proxy.from_clients().contains("STLS"));
+    EXPECT_EQ(login_in(proxy.from_clients()), t.yes);  // offered: the login went inside TLS
+    EXPECT_EQ(t.h.store().mailsInFolder(kInbox).size(), t.yes || offered ? 1u : 0u);
 
     const QString refused = "user1@example.test のメールを確認できません：" +
                             PlainLogin::refusal(QStringLiteral("127.0.0.1"));
-    if (!t.yes) {
+    if (GetParam() == 0) {
         EXPECT_TRUE(t.h.spoken().contains(refused));
         t.h.mark();
-        t.answering([&] { t.h.trigger(QStringLiteral("mail_check")); });
+        t.h.trigger(QStringLiteral("mail_check"));
         EXPECT_EQ(t.h.spokenSinceMark(), QStringList{refused});  // why, without a question
         EXPECT_FALSE(login_in(proxy.from_clients()));
         EXPECT_EQ(pop3_stat(s, s.user1, s.pass1).first, 1);
-    } else {
-        // Received at start-up, then a receive on command that asks nothing.
+    } else if (t.yes) {  // then a receive on command that asks nothing
         seed_message(s, s.user1, "Subject: second\n\nbody\n");
-        t.answering([&] { t.h.trigger(QStringLiteral("receive")); });
-        EXPECT_TRUE(login_in(proxy.from_clients()));
+        t.h.trigger(QStringLiteral("receive"));
         EXPECT_EQ(t.h.store().mailsInFolder(kInbox).size(), 2u);
         EXPECT_EQ(pop3_stat(s, s.user1, s.pass1).first, 0);
     }
-    EXPECT_EQ(t.asked.size(), 1);
+    EXPECT_EQ(t.asked, question);
 }
 
-INSTANTIATE_TEST_SUITE_P(Answer, PlainPop3, ::testing::Values(false, true),
-                         [](const auto& info) { return std::string(info.param ? "Yes" : "No"); });
+INSTANTIATE_TEST_SUITE_P(Answer, PlainPop3, ::testing::Values(0, 1, 2), [](const auto& info) {
+    return std::string(info.param == 2 ? "StartTlsOffered" : info.param ? "Yes" : "No");
+});
 
 TEST(PlainSmtp, TheSendAsksBeforeAnyMailGoesOutAndIsSentAfterYes) {
     QV_REQUIRE_MAIL_SERVERS(s);
@@ -138,7 +140,7 @@ TEST(PlainSmtp, TheSendAsksBeforeAnyMailGoesOutAndIsSentAfterYes) {
         t.h.w().mailto->setText(s.addr2);
         t.h.w().subject->setText(QLatin1String(subject));
         t.h.w().body->setPlainText(QStringLiteral("本文"));
-        t.answering([&] { t.h.parts().sender->send_mail(); });
+        t.h.parts().sender->send_mail();
     }
     EXPECT_EQ(t.asked, QStringList{kQuestion});
     EXPECT_TRUE(t.sent_before_answer.contains("EHLO"));
@@ -146,18 +148,4 @@ TEST(PlainSmtp, TheSendAsksBeforeAnyMailGoesOutAndIsSentAfterYes) {
     EXPECT_EQ(t.stored(), std::optional<bool>(true));
     EXPECT_TRUE(wait_for_maildir(s, s.user2, 2, 20000));
     EXPECT_EQ(t.h.spoken().count("メールを" + s.addr2 + "へ送信しました"), 2);
-}
-
-TEST(PlainLoginConsent, AServerThatOffersStartTlsIsNeverAskedAbout) {
-    QV_REQUIRE_MAIL_SERVERS(s);
-    empty_mailbox(s, s.user1);
-    seed_message(s, s.user1, "Subject: over TLS\n\nbody\n");
-    FaultProxy proxy(s.pop3_port, FaultProxy::Mode::Forward);
-    ConsentWindow t(s, proxy, plain("pop3", proxy.port()), plain("smtps", s.smtps_port));
-    ASSERT_TRUE(t.h.start());
-    EXPECT_TRUE(t.asked.isEmpty());
-    EXPECT_EQ(t.stored(), std::nullopt);
-    EXPECT_TRUE(proxy.from_clients().contains("STLS"));
-    EXPECT_FALSE(login_in(proxy.from_clients()));
-    EXPECT_EQ(t.h.store().mailsInFolder(kInbox).size(), 1u);
 }
