@@ -128,11 +128,14 @@ TEST_P(CaseTableTest, GivesWhatEveryCaseSays) {
     EXPECT_GT(cases, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, CaseTableTest, ::testing::ValuesIn([] {
-                             std::vector<std::string> names;
-                             for (const auto& entry : kFunctions) names.push_back(entry.first);
-                             return names;
-                         }()));
+std::vector<std::string> function_names() {
+    std::vector<std::string> names;
+    for (const auto& entry : kFunctions) names.push_back(entry.first);
+    return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CaseTableTest, ::testing::ValuesIn(function_names()),
+                         [](const auto& info) { return info.param; });
 
 // --- files ---
 

@@ -3,8 +3,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-#include <string_view>
-
 namespace qv::test {
 
 FaultProxy::FaultProxy(int target_port, Mode mode, long long limit)
@@ -58,14 +56,7 @@ void FaultProxy::accept() {
         if (!target) continue;
         QObject::connect(target, &QTcpSocket::readyRead, target, [=, this] {
             QByteArray data = target->readAll();
-            if (hide_tls_) {
-                for (const std::string_view word : {"STLS\r\n", "STARTTLS"}) {
-                    for (qsizetype at = data.indexOf(word.data()); at >= 0;
-                         at = data.indexOf(word.data(), at + 1)) {
-                        data[at] = 'X';
-                    }
-                }
-            }
+            if (hide_tls_) data.replace("STLS\r\n", "XTLS\r\n").replace("STARTTLS", "XTARTTLS");
             if (delay_ms_ > 0) QThread::msleep(static_cast<unsigned long>(delay_ms_.load()));
             const bool cut_now = cut_here && *sent + data.size() >= limit_;
             if (cut_now) data.truncate(limit_ - *sent);

@@ -17,7 +17,7 @@ class QTcpServer;
 
 namespace qv::test {
 
-class FaultProxy {
+class FaultProxy {  // neither copied nor moved: its thread points at it
   public:
     enum class Mode {
         Forward,     // pass everything through (counting connections)
@@ -29,8 +29,6 @@ class FaultProxy {
 
     FaultProxy(int target_port, Mode mode, long long limit = 0);
     ~FaultProxy();
-    FaultProxy(const FaultProxy&) = delete;
-    FaultProxy& operator=(const FaultProxy&) = delete;
 
     // Hide the server's STLS (POP3) and STARTTLS (IMAP, SMTP) capability by changing the words
     // in its replies (same length), as a server without it would answer.

@@ -25,8 +25,7 @@ struct HostileHtmlKind {
     int head_times;
     std::string_view piece;
     int times;
-    const char* tail;
-    const char* survives;
+    const char *tail, *survives;
 };
 
 inline constexpr HostileHtmlKind kHostileHtml[] = {

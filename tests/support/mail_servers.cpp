@@ -27,15 +27,11 @@ class PlainClient : public QTcpSocket {
         connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
         waitForConnected(15000);
     }
-    ~PlainClient() override {
-        if (!goodbye_.isEmpty()) command(goodbye_);
-    }
     // The next line without its CRLF; null when the connection ends or stays silent.
     QByteArray line() {
-        while (!canReadLine()) {
-            if (!waitForReadyRead(15000)) return {};
+        while (!canReadLine() && waitForReadyRead(15000)) {
         }
-        return readLine().chopped(2);
+        return canReadLine() ? readLine().chopped(2) : QByteArray();
     }
     QByteArray command(const QByteArray& text) {
         write(text + "\r\n");
@@ -43,11 +39,8 @@ class PlainClient : public QTcpSocket {
     }
     // POP3 on the plain port (USER/PASS).
     bool pop3_login(const QString& user, const QString& password) {
-        const bool in = line().startsWith("+OK") &&
-                        command("USER " + user.toUtf8()).startsWith("+OK") &&
-                        command("PASS " + password.toUtf8()).startsWith("+OK");
-        goodbye_ = in ? "QUIT" : "";
-        return in;
+        return line().startsWith("+OK") && command("USER " + user.toUtf8()).startsWith("+OK") &&
+               command("PASS " + password.toUtf8()).startsWith("+OK");
     }
     // An IMAP command; the untagged answers until the tagged one. True on OK. Answers with
     // literals are beyond it: it asks for none.
@@ -61,15 +54,12 @@ class PlainClient : public QTcpSocket {
     }
     // IMAP on the plain port (LOGIN, which the test Dovecot allows without TLS).
     bool imap_login(const QString& user, const QString& password) {
-        const bool in = line().startsWith("* OK") &&
-                        imap("LOGIN \"" + user.toUtf8() + "\" \"" + password.toUtf8() + '"');
-        goodbye_ = in ? "t0 LOGOUT" : "";
-        return in;
+        return line().startsWith("* OK") &&
+               imap("LOGIN \"" + user.toUtf8() + "\" \"" + password.toUtf8() + '"');
     }
 
   private:
     int tags_ = 0;
-    QByteArray goodbye_;  // what ends the session politely
 };
 
 // The number that follows `word` and a space in an IMAP answer line; 0 if there is none.
@@ -92,10 +82,11 @@ std::optional<MailServers> load_mail_servers(QString* why) {
     const QString path = env_path.isEmpty() ? QStringLiteral("/tmp/qmail-servers/env")
                                             : QString::fromLocal8Bit(env_path);
     const QSettings v(path, QSettings::IniFormat);
-    if (v.allKeys().isEmpty()) {
-        *why = QStringLiteral("no %1 (run scripts/mailservers/start)").arg(path);
+    const auto fail = [why](const QString& reason) {
+        *why = reason;
         return std::nullopt;
-    }
+    };
+    if (v.allKeys().isEmpty()) return fail(path + QStringLiteral(" is missing: start the servers"));
     const auto text = [&v](const char* key) { return v.value(QLatin1String(key)).toString(); };
     const auto number = [&v](const char* key) { return v.value(QLatin1String(key)).toInt(); };
     MailServers s{
@@ -107,17 +98,13 @@ std::optional<MailServers> load_mail_servers(QString* why) {
     if (s.workdir.isEmpty() || s.host.isEmpty() || !s.pop3_port || !s.pop3s_port || !s.imap_port ||
         !s.imaps_port || !s.smtp_port || !s.submission_port || !s.smtps_port || s.user1.isEmpty() ||
         s.user2.isEmpty()) {
-        *why = QStringLiteral("%1 is incomplete (restart scripts/mailservers/start)").arg(path);
-        return std::nullopt;
+        return fail(path + QStringLiteral(" is incomplete: restart the servers"));
     }
     if (text("DOVECOT_PID").isEmpty() || text("POSTFIX_PID").isEmpty()) {
-        *why = QStringLiteral("%1 says the servers were stopped").arg(path);
-        return std::nullopt;
+        return fail(path + QStringLiteral(" says the servers were stopped"));
     }
-    if (pop3_stat(s, s.user1, s.pass1).first < 0) {
-        *why = QStringLiteral("no POP3 server answers on %1:%2").arg(s.host).arg(s.pop3_port);
-        return std::nullopt;
-    }
+    if (pop3_stat(s, s.user1, s.pass1).first < 0)
+        return fail(QStringLiteral("no POP3 server answers"));
     return s;
 }
 
@@ -145,9 +132,10 @@ void seed_message(const MailServers& servers, const QString& user, const QByteAr
     QFile file(temp);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()) return;
     file.close();
-    struct stat owner {};
-    if (::stat(QFile::encodeName(dir).constData(), &owner) == 0) {
-        if (::chown(QFile::encodeName(temp).constData(), owner.st_uid, owner.st_gid) != 0) return;
+    struct stat owner {};  // the Maildir's owner, so that Dovecot may move and flag the file
+    if (::stat(QFile::encodeName(dir).constData(), &owner) != 0 ||
+        ::chown(QFile::encodeName(temp).constData(), owner.st_uid, owner.st_gid) != 0) {
+        return;
     }
     QFile::rename(temp, dir + QStringLiteral("/new/") + name);
 }
@@ -159,12 +147,14 @@ void empty_mailbox(const MailServers& servers, const QString& user) {
     }
 }
 
+// The message files of the user's Maildir, new and cur.
+static QFileInfoList message_files(const MailServers& servers, const QString& user) {
+    return QDir(servers.maildir(user) + QStringLiteral("/new")).entryInfoList(QDir::Files) +
+           QDir(servers.maildir(user) + QStringLiteral("/cur")).entryInfoList(QDir::Files);
+}
+
 int maildir_count(const MailServers& servers, const QString& user) {
-    int n = 0;
-    for (const char* sub : {"/new", "/cur"}) {
-        n += QDir(servers.maildir(user) + QLatin1String(sub)).entryList(QDir::Files).size();
-    }
-    return n;
+    return static_cast<int>(message_files(servers, user).size());
 }
 
 bool wait_for_maildir(const MailServers& servers, const QString& user, int count, int timeout_ms) {
@@ -173,21 +163,15 @@ bool wait_for_maildir(const MailServers& servers, const QString& user, int count
 
 std::vector<QByteArray> maildir_messages(const MailServers& servers, const QString& user) {
     std::vector<QByteArray> out;
-    for (const char* sub : {"/new", "/cur"}) {
-        QDir dir(servers.maildir(user) + QLatin1String(sub));
-        for (const QString& name : dir.entryList(QDir::Files)) {
-            QFile f(dir.filePath(name));
-            if (f.open(QIODevice::ReadOnly)) out.push_back(f.readAll());
-        }
+    for (const QFileInfo& file : message_files(servers, user)) {
+        QFile f(file.filePath());
+        out.push_back(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray());
     }
     return out;
 }
 
 QByteArray as_crlf(const QByteArray& lf_text) {
-    QByteArray out = lf_text;
-    out.replace("\r\n", "\n");
-    out.replace("\n", "\r\n");
-    return out;
+    return QByteArray(lf_text).replace("\r\n", "\n").replace("\n", "\r\n");
 }
 
 std::pair<long long, long long> pop3_stat(const MailServers& servers, const QString& user,
@@ -258,14 +242,12 @@ void renumber_inbox(const MailServers& servers, const QString& user) {
 
 int count_log_lines(const QString& path, const std::vector<QByteArray>& texts) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return 0;
-    int n = 0;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        bool all = true;
-        for (const QByteArray& t : texts) all = all && line.contains(t);
-        if (all) ++n;
-    }
-    return n;
+    const QList<QByteArray> lines =
+        file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>();
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const QByteArray& l) {
+        return std::all_of(texts.begin(), texts.end(),
+                           [&](const auto& t) { return l.contains(t); });
+    }));
 }
 
 int unused_port() {

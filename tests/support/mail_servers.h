@@ -23,19 +23,15 @@ struct MailServers {
     int smtp_port = 0;        // plain, no AUTH, @example.test recipients only
     int submission_port = 0;  // STARTTLS and AUTH required
     int smtps_port = 0;       // implicit TLS, AUTH required
-    QString user1, pass1, addr1;
-    QString user2, pass2, addr2;
-    QString dovecot_log;
-    QString postfix_log;
+    QString user1, pass1, addr1, user2, pass2, addr2;
+    QString dovecot_log, postfix_log;
 
     QString maildir(const QString& user) const;  // WORKDIR/mail/<user>/Maildir
 };
 
-// Reads the env file named by QV_MAIL_SERVERS_ENV (default /tmp/qmail-servers/env). nullopt,
-// with the reason, when it is missing or incomplete or no server answers.
+// From the env file named by QV_MAIL_SERVERS_ENV (default /tmp/qmail-servers/env); nullopt,
+// with the reason, unless the servers answer. Under QV_REQUIRE_SERVERS=1 they are required.
 std::optional<MailServers> load_mail_servers(QString* why);
-
-// QV_REQUIRE_SERVERS=1: a missing server is a failure, not a reason to skip.
 bool mail_servers_required();
 
 // Serializes the tests of all processes that use the shared servers (they all empty and fill
@@ -64,10 +60,10 @@ std::vector<QByteArray> maildir_messages(const MailServers& servers, const QStri
 // What a server hands out for a stored message: every line ending in CRLF.
 QByteArray as_crlf(const QByteArray& lf_text);
 
-// STAT as {count, octets} on the plain POP3 port, or {-1, -1} when the login or command fails.
+// STAT as {count, octets} and UIDL as (number, id) pairs on the plain POP3 port; {-1, -1} and
+// nothing when the login or the command fails.
 std::pair<long long, long long> pop3_stat(const MailServers& servers, const QString& user,
                                           const QString& password);
-// UIDL as (number, id) pairs; empty on failure.
 std::vector<std::pair<int, QByteArray>> pop3_uidls(const MailServers& servers, const QString& user,
                                                    const QString& password);
 
@@ -96,14 +92,12 @@ int unused_port();
 
 // Skips the test (or fails it under QV_REQUIRE_SERVERS=1) when the servers are not running, else
 // declares `servers` (MailServers) and holds the shared lock for the rest of the test.
-#define QV_REQUIRE_MAIL_SERVERS(servers)                                               \
-    QString qv_servers_why_;                                                           \
-    const auto qv_servers_opt_ = ::qv::test::load_mail_servers(&qv_servers_why_);      \
-    if (!qv_servers_opt_) {                                                            \
-        if (::qv::test::mail_servers_required()) {                                     \
-            FAIL() << "mail servers required: " << qv_servers_why_.toStdString();      \
-        }                                                                              \
-        GTEST_SKIP() << "mail servers not running: " << qv_servers_why_.toStdString(); \
-    }                                                                                  \
-    const ::qv::test::MailServers& servers = *qv_servers_opt_;                         \
+#define QV_REQUIRE_MAIL_SERVERS(servers)                                                  \
+    QString qv_servers_why_;                                                              \
+    const auto qv_servers_opt_ = ::qv::test::load_mail_servers(&qv_servers_why_);         \
+    if (!qv_servers_opt_) {                                                               \
+        if (::qv::test::mail_servers_required()) FAIL() << qv_servers_why_.toStdString(); \
+        GTEST_SKIP() << "mail servers not running: " << qv_servers_why_.toStdString();    \
+    }                                                                                     \
+    const ::qv::test::MailServers& servers = *qv_servers_opt_;                            \
     ::qv::test::MailServerLock qv_servers_lock_(servers)
