@@ -1,8 +1,7 @@
 // The parts of the mail component one by one. The functions from text to text (charsets, header
 // words and parameters, safe file names, server addresses, HTML) answer the tables of
-// tests/data/cases/<function>.txt; here the rest: names too long for a file system, files made
-// without replacing others, outgoing messages built and read back, the receive record and the
-// message key.
+// tests/data/cases/<function>.txt; here the rest: files made without replacing others, outgoing
+// messages as they go on the wire, the receive record and the message key.
 #include "mail/charset_decoder.h"
 #include "mail/curl_mail_component.h"
 #include "mail/header_decoder.h"
@@ -138,16 +137,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, CaseTableTest, ::testing::ValuesIn(function_name
                          [](const auto& info) { return info.param; });
 
 // --- files ---
-
-TEST(FileNameTest, LongNamesAreCutKeepingTheirEnding) {
-    const QString cut = safe_file_name(QString(300, QChar(0x3042)) + QStringLiteral(".pdf"), {});
-    EXPECT_LE(cut.toUtf8().size(), 200);
-    EXPECT_TRUE(cut.endsWith(QStringLiteral("あ.pdf")));
-    // An audio part keeps its ending, and so do its numbered variants.
-    const QString audio = attachment_file_name(QString(300, QChar(0x3042)), "audio/mpeg", {});
-    EXPECT_LE(audio.toUtf8().size(), 200);
-    EXPECT_TRUE(numbered_name(audio, 12345).endsWith(QLatin1String(".mp3")));
-}
 
 TEST(FileNameTest, CreatesAndRenamesWithoutReplacing) {
     QTemporaryDir dir;
