@@ -1,9 +1,11 @@
-// The parts of the mail component one by one: server addresses as users type them, Japanese
-// charsets and their lying labels, header words and parameters, safe file names, outgoing
-// messages (built, then read back), and the receive record.
+// The parts of the mail component one by one. The functions from text to text (charsets, header
+// words and parameters, safe file names, server addresses, HTML) answer the tables of
+// tests/data/cases/<function>.txt; here the rest: files made without replacing others, outgoing
+// messages as they go on the wire, the receive record and the message key.
 #include "mail/charset_decoder.h"
 #include "mail/curl_mail_component.h"
 #include "mail/header_decoder.h"
+#include "mail/html_text.h"
 #include "mail/local_files.h"
 #include "mail/message_key.h"
 #include "mail/outgoing_message.h"
@@ -16,7 +18,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <functional>
+#include <map>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -35,252 +38,105 @@ bool write_file(const QString& path, const QByteArray& data) {
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
-// --- server addresses ---
+// --- the tables ---
 
-struct AddressCase {
-    const char* typed;
-    MailProtocol protocol;
-    const char* url;
-    TlsMode tls;
+// A field of a table: "\xNN", "\n", "\r", "\t" and "\\" as in C.
+QByteArray unescape(const QByteArray& field) {
+    QByteArray out;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        const char c = i + 1 < field.size() && field[i] == '\\' ? field[++i] : 0;
+        if (c == 'x') {
+            out += static_cast<char>(field.mid(i + 1, 2).toInt(nullptr, 16));
+            i += 2;
+        } else {
+            out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c ? c : field[i];
+        }
+    }
+    return out;
+}
+
+QString text(const QByteArray& utf8) { return QString::fromUtf8(utf8); }
+
+struct Function {
+    int inputs;
+    std::function<QString(const QList<QByteArray>&)> call;
 };
 
-TEST(ServerAddressTest, ReadsWhatUsersType) {
-    const AddressCase cases[] = {
-        {"mail.example.test", MailProtocol::Pop3, "pop3s://mail.example.test:995/",
-         TlsMode::Implicit},
-        {"mail.example.test", MailProtocol::Smtp, "smtps://mail.example.test:465/",
-         TlsMode::Implicit},
-        {"mail.example.test:995", MailProtocol::Pop3, "pop3s://mail.example.test:995/",
-         TlsMode::Implicit},
-        {"mail.example.test:465", MailProtocol::Smtp, "smtps://mail.example.test:465/",
-         TlsMode::Implicit},
-        {"mail.example.test:110", MailProtocol::Pop3, "pop3://mail.example.test:110/",
-         TlsMode::StartTlsRequired},
-        {"mail.example.test:587", MailProtocol::Smtp, "smtp://mail.example.test:587/",
-         TlsMode::StartTlsRequired},
-        {"pop3://mail.example.test", MailProtocol::Pop3, "pop3://mail.example.test:110/",
-         TlsMode::StartTlsRequired},
-        {"pop3://127.0.0.1:11110/", MailProtocol::Pop3, "pop3://127.0.0.1:11110/",
-         TlsMode::StartTlsRequired},
-        {"smtp://mail.example.test", MailProtocol::Smtp, "smtp://mail.example.test:25/",
-         TlsMode::StartTlsRequired},
-        {"POP3S://Mail.Example.TEST", MailProtocol::Pop3, "pop3s://mail.example.test:995/",
-         TlsMode::Implicit},
-        {"smtps://127.0.0.1:11465", MailProtocol::Smtp, "smtps://127.0.0.1:11465/",
-         TlsMode::Implicit},
-        {"  mail.example.test  ", MailProtocol::Pop3, "pop3s://mail.example.test:995/",
-         TlsMode::Implicit},
-        {"[::1]:995", MailProtocol::Pop3, "pop3s://[::1]:995/", TlsMode::Implicit},
-        {"[::1]:2525", MailProtocol::Smtp, "smtp://[::1]:2525/", TlsMode::StartTlsRequired},
-    };
-    for (const AddressCase& c : cases) {
-        QString error;
-        const auto a = parse_server_address(QString::fromUtf8(c.typed), c.protocol, &error);
-        ASSERT_TRUE(a) << c.typed << ": " << error.toStdString();
-        EXPECT_EQ(a->url(), QByteArray(c.url)) << c.typed;
-        EXPECT_EQ(a->tls, c.tls) << c.typed;
-        EXPECT_TRUE(error.isEmpty());
+const std::map<std::string, Function> kFunctions = {
+    {"decode_charset", {2, [](const auto& a) { return decode_charset(a[0], a[1]); }}},
+    {"decode_header_text", {1, [](const auto& a) { return decode_header_text(a[0]); }}},
+    {"decode_mailbox", {1, [](const auto& a) { return decode_mailbox(a[0]); }}},
+    {"header_parameter",
+     {2,
+      [](const auto& a) {
+          const QString value = header_parameter(a[0], a[1]);
+          return value.isNull() ? QStringLiteral("(absent)") : value;
+      }}},
+    {"header_main_value", {1, [](const auto& a) { return text(header_main_value(a[0])); }}},
+    {"safe_file_name",
+     {1, [](const auto& a) { return safe_file_name(text(a[0]), QStringLiteral("attachment")); }}},
+    {"attachment_file_name",
+     {2,
+      [](const auto& a) {
+          return attachment_file_name(text(a[0]), a[1], QStringLiteral("fallback"));
+      }}},
+    {"numbered_name", {2, [](const auto& a) { return numbered_name(text(a[0]), a[1].toInt()); }}},
+    {"content_type_for", {1, [](const auto& a) { return text(content_type_for(text(a[0]))); }}},
+    {"parse_addresses",
+     {1,
+      [](const auto& a) {
+          QStringList out;
+          for (const MailAddress& m : parse_addresses(text(a[0]))) out << m.name + '|' + m.address;
+          return out.join(QStringLiteral(" ; "));
+      }}},
+    {"html_to_text", {1, [](const auto& a) { return html_to_text(text(a[0])); }}},
+    {"html_declared_charset", {1, [](const auto& a) { return text(html_declared_charset(a[0])); }}},
+    {"parse_server_address",
+     {2,
+      [](const auto& a) {
+          const MailProtocol protocol = a[0] == "imap"   ? MailProtocol::Imap
+                                        : a[0] == "smtp" ? MailProtocol::Smtp
+                                                         : MailProtocol::Pop3;
+          QString error;
+          const auto address = parse_server_address(text(a[1]), protocol, &error);
+          if (!address) return error;
+          static const char* const modes[] = {"implicit", "starttls-required",
+                                              "starttls-if-offered"};
+          return text(address->url() + ' ' + modes[static_cast<int>(address->tls)]) + error;
+      }}},
+};
+
+class CaseTableTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(CaseTableTest, GivesWhatEveryCaseSays) {
+    QFile file(QStringLiteral(QV_TEST_DATA_DIR "/cases/%1.txt").arg(text(GetParam().c_str())));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+    const Function& function = kFunctions.at(GetParam());
+    int line_number = 0;
+    int cases = 0;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        ++line_number;
+        if (line.isEmpty() || line.startsWith('#')) continue;
+        QList<QByteArray> fields = line.split('\t');
+        ASSERT_EQ(fields.size(), function.inputs + 1) << "line " << line_number;
+        for (QByteArray& field : fields) field = unescape(field);
+        EXPECT_EQ(function.call(fields).toStdString(), fields.last().toStdString())
+            << "line " << line_number;
+        ++cases;
     }
+    EXPECT_GT(cases, 0);
 }
 
-TEST(ServerAddressTest, RefusesWhatIsNoServer) {
-    const std::pair<const char*, MailProtocol> bad[] = {
-        {"", MailProtocol::Pop3},
-        {"smtp://mail.example.test", MailProtocol::Pop3},  // the other protocol
-        {"pop3s://mail.example.test", MailProtocol::Smtp},
-        {"imap://mail.example.test", MailProtocol::Pop3},
-        {"mail.example.test:abc", MailProtocol::Pop3},
-        {"mail.example.test:70000", MailProtocol::Pop3},
-        {"mail.example.test:0", MailProtocol::Smtp},
-        {"pop3://", MailProtocol::Pop3},
-        {"mail example.test", MailProtocol::Pop3},
-        {"[::1", MailProtocol::Pop3},
-    };
-    for (const auto& [typed, protocol] : bad) {
-        QString error;
-        EXPECT_FALSE(parse_server_address(QString::fromUtf8(typed), protocol, &error)) << typed;
-        EXPECT_TRUE(error.contains(QStringLiteral("正しくありません"))) << typed;
-    }
+std::vector<std::string> function_names() {
+    std::vector<std::string> names;
+    for (const auto& entry : kFunctions) names.push_back(entry.first);
+    return names;
 }
 
-// --- charsets ---
+INSTANTIATE_TEST_SUITE_P(Cases, CaseTableTest, ::testing::ValuesIn(function_names()),
+                         [](const auto& info) { return info.param; });
 
-TEST(CharsetTest, ReadsIso2022JpAsWindowsWritesIt) {
-    // ①Ⅱ (NEC row 13), 髙 (NEC-selected IBM extension, JIS row 0x7C), ～ (0x2141).
-    EXPECT_EQ(decode_charset("\x1b$B-!-6|b!A\x1b(B", "ISO-2022-JP"), QStringLiteral("①Ⅱ髙～"));
-    // JIS X 0201 katakana by escape and by SO/SI; the redundant ESC ( B ESC $ B that joined
-    // encoded words leave behind.
-    EXPECT_EQ(decode_charset("\x1b(I6@6E\x1b(B", "iso-2022-jp"), QStringLiteral("ｶﾀｶﾅ"));
-    EXPECT_EQ(decode_charset("a\x0e"
-                             "6@\x0f"
-                             "b",
-                             "ISO-2022-JP"),
-              QStringLiteral("aｶﾀb"));
-    EXPECT_EQ(decode_charset("\x1b$B$\"\x1b(B\x1b$B$$\x1b(B", "csISO2022JP"),
-              QStringLiteral("あい"));
-    // A line never continues in two-byte mode.
-    EXPECT_EQ(decode_charset("\x1b$B$\"\r\nabc", "ISO-2022-JP"), QStringLiteral("あ\r\nabc"));
-    // JIS X 0212 cannot be shown in CP932: a stand-in, not garbage.
-    EXPECT_EQ(decode_charset("\x1b$(D\x30\x21\x1b(Bx", "ISO-2022-JP-1"), QStringLiteral("〓x"));
-}
-
-TEST(CharsetTest, CatchesLyingLabels) {
-    const QByteArray utf8 = QStringLiteral("本当はUTF-8").toUtf8();
-    EXPECT_EQ(decode_charset(utf8, "ISO-2022-JP"), QStringLiteral("本当はUTF-8"));
-    EXPECT_EQ(decode_charset(utf8, "Shift_JIS"), QStringLiteral("本当はUTF-8"));
-    EXPECT_EQ(decode_charset(utf8, "us-ascii"), QStringLiteral("本当はUTF-8"));
-    const QByteArray sjis("\x93\xfa\x96\x7b\x8c\xea", 6);  // 日本語 in Shift_JIS
-    EXPECT_EQ(decode_charset(sjis, "UTF-8"), QStringLiteral("日本語"));
-    EXPECT_EQ(decode_charset(sjis, "ISO-2022-JP"), QStringLiteral("日本語"));
-    EXPECT_EQ(decode_charset(sjis, ""), QStringLiteral("日本語"));
-    EXPECT_EQ(decode_charset(sjis, "x-unknown-charset"), QStringLiteral("日本語"));
-    const QByteArray euc("\xc6\xfc\xcb\xdc\xb8\xec", 6);  // 日本語 in EUC-JP
-    EXPECT_EQ(decode_charset(euc, ""), QStringLiteral("日本語"));
-    EXPECT_EQ(decode_charset(euc, "Shift_JIS"), QStringLiteral("日本語"));
-    EXPECT_EQ(decode_charset("\x1b$BF|K\\\x1b(B", ""), QStringLiteral("日本"));  // unlabelled JIS
-}
-
-TEST(CharsetTest, ReadsOtherLabelsAsMailersMeanThem) {
-    EXPECT_EQ(decode_charset("\x80 5", "iso-8859-1"), QStringLiteral("€ 5"));  // as windows-1252
-    EXPECT_EQ(decode_charset("\x81\x40", "gb2312"), QStringLiteral("丂"));     // GBK beyond GB2312
-    EXPECT_EQ(decode_charset("caf\xc3\xa9", "\"UTF-8\""), QStringLiteral("café"));
-    EXPECT_EQ(decode_charset("\xfc\xe2", "cp51932"), QStringLiteral("髙"));     // EUC with IBM ext
-    EXPECT_EQ(decode_charset("\x8f\xb0\xa1", "EUC-JP"), QStringLiteral("丂"));  // JIS X 0212
-    EXPECT_EQ(decode_charset(QByteArray("a\0b", 3), "us-ascii"), QString::fromLatin1("a\0b", 3));
-}
-
-// --- headers ---
-
-TEST(HeaderTest, JoinsAdjacentEncodedWords) {
-    // One character split across two B words, with folding between them.
-    const QByteArray a = QStringLiteral("日本").toUtf8();
-    const QByteArray b = QByteArray("=?UTF-8?B?") + a.left(4).toBase64() + "?=\r\n =?utf-8?b?" +
-                         a.mid(4).toBase64() + "?=";
-    EXPECT_EQ(decode_header_text(b), QStringLiteral("日本"));
-    // Words of different charsets side by side, and text around them keeps its spaces.
-    EXPECT_EQ(decode_header_text("Re: =?ISO-2022-JP?B?GyRCJCIbKEI=?= =?UTF-8?Q?=E3=81=84?= ok"),
-              QStringLiteral("Re: あい ok"));
-    EXPECT_EQ(decode_header_text("=?UTF-8?Q?a_b?= c"), QStringLiteral("a b c"));
-    EXPECT_EQ(decode_header_text("=?UTF-8*ja?B?44GC?="),
-              QStringLiteral("あ"));  // RFC 2231 language
-    EXPECT_EQ(decode_header_text("x=?UTF-8?B?44GC?=y"), QStringLiteral("xあy"));  // mid-word
-}
-
-TEST(HeaderTest, LeavesBrokenWordsAsText) {
-    EXPECT_EQ(decode_header_text("=?UTF-8?X?abc?="), QStringLiteral("=?UTF-8?X?abc?="));
-    EXPECT_EQ(decode_header_text("=? not a word"), QStringLiteral("=? not a word"));
-    EXPECT_EQ(decode_header_text("=?UTF-8?B?44GC"), QStringLiteral("=?UTF-8?B?44GC"));
-    EXPECT_EQ(decode_header_text("a\tb\x01"
-                                 "c"),
-              QStringLiteral("a b c"));
-    // Many almost-words must not take quadratic time.
-    const QByteArray many = QByteArray("=?a?B?").repeated(10000);
-    EXPECT_EQ(decode_header_text(many).size(), many.size());
-}
-
-TEST(HeaderTest, ReadsMailboxesInTheirUsualForms) {
-    EXPECT_EQ(decode_mailbox("a@example.test"), QStringLiteral("a@example.test"));
-    EXPECT_EQ(decode_mailbox("<a@example.test>"), QStringLiteral("a@example.test"));
-    EXPECT_EQ(decode_mailbox("Name <a@example.test>"), QStringLiteral("Name <a@example.test>"));
-    EXPECT_EQ(decode_mailbox("\"Last, First\" <a@example.test>, b@example.test"),
-              QStringLiteral("Last, First <a@example.test>"));
-    EXPECT_EQ(decode_mailbox("Yamada, Taro <t@example.test>"),
-              QStringLiteral("Yamada, Taro <t@example.test>"));
-    EXPECT_EQ(decode_mailbox("a@example.test (Comment Name)"),
-              QStringLiteral("Comment Name <a@example.test>"));
-    EXPECT_EQ(decode_mailbox("\"say \\\"hi\\\"\" <a@example.test>"),
-              QStringLiteral("say \"hi\" <a@example.test>"));
-    EXPECT_EQ(decode_mailbox("\"=?UTF-8?B?5bGx55Sw?=\" <y@example.test>"),
-              QStringLiteral("山田 <y@example.test>"));
-    EXPECT_EQ(decode_mailbox("a@example.test, b@example.test"), QStringLiteral("a@example.test"));
-    EXPECT_EQ(decode_mailbox(""), QString());
-    EXPECT_EQ(decode_mailbox("undisclosed-recipients:;"),
-              QStringLiteral("undisclosed-recipients:;"));
-}
-
-TEST(HeaderTest, ReadsParametersOfEveryKind) {
-    EXPECT_EQ(header_parameter("attachment; filename=\"a b.txt\"", "filename"),
-              QStringLiteral("a b.txt"));
-    EXPECT_EQ(header_parameter("attachment; FILENAME=plain.txt ; size=3", "filename"),
-              QStringLiteral("plain.txt"));
-    EXPECT_EQ(header_parameter("attachment; filename*=UTF-8'ja'%E3%81%82.txt", "filename"),
-              QStringLiteral("あ.txt"));
-    EXPECT_EQ(
-        header_parameter("attachment; filename*0=\"abc\"; filename*1=\"def.txt\"", "filename"),
-        QStringLiteral("abcdef.txt"));
-    EXPECT_EQ(
-        header_parameter("attachment; filename*1*=%81%82.txt; filename*0*=utf-8''%E3", "filename"),
-        QStringLiteral("あ.txt"));  // sections in any order
-    EXPECT_EQ(header_parameter("text/plain; name=\"=?UTF-8?B?44GC?=.txt\"", "name"),
-              QStringLiteral("あ.txt"));
-    EXPECT_EQ(header_parameter("a; filename=\"q\\\"uote\"", "filename"), QStringLiteral("q\"uote"));
-    // Raw Shift_JIS whose second byte is a backslash (表), right before the closing quote.
-    EXPECT_EQ(header_parameter(QByteArray("a; filename=\"\x95\x5c\"; x=1", 19), "filename"),
-              QStringLiteral("表"));
-    EXPECT_TRUE(header_parameter("attachment", "filename").isNull());
-    EXPECT_EQ(header_parameter("text/plain; charset=\"ISO-2022-JP\"", "charset"),
-              QStringLiteral("ISO-2022-JP"));
-    EXPECT_EQ(header_main_value(" Text/HTML ; charset=x"), QByteArray("text/html"));
-}
-
-// --- file names ---
-
-TEST(FileNameTest, MakesNamesSafe) {
-    const QString fallback = QStringLiteral("attachment");
-    EXPECT_EQ(safe_file_name(QStringLiteral("../../etc/passwd"), fallback),
-              QStringLiteral("passwd"));
-    EXPECT_EQ(safe_file_name(QStringLiteral("C:\\Users\\a\\見積.pdf"), fallback),
-              QStringLiteral("見積.pdf"));
-    EXPECT_EQ(safe_file_name(QStringLiteral(".hidden"), fallback), QStringLiteral("hidden"));
-    EXPECT_EQ(safe_file_name(QStringLiteral(".."), fallback), fallback);
-    EXPECT_EQ(safe_file_name(QString(), fallback), fallback);
-    EXPECT_EQ(safe_file_name(QStringLiteral("a\tb\x01"
-                                            "c\n.txt"),
-                             fallback),
-              QStringLiteral("abc.txt"));
-    EXPECT_EQ(safe_file_name(QStringLiteral("a:b*c?\"<>|.txt"), fallback),
-              QStringLiteral("a_b_c_____.txt"));
-    EXPECT_EQ(safe_file_name(QStringLiteral("trailing. . "), fallback), QStringLiteral("trailing"));
-    const QString long_name = QString(300, QChar(0x3042)) + QStringLiteral(".pdf");
-    const QString cut = safe_file_name(long_name, fallback);
-    EXPECT_LE(cut.toUtf8().size(), 200);
-    EXPECT_TRUE(cut.endsWith(QStringLiteral("あ.pdf")));
-    EXPECT_EQ(numbered_name(QStringLiteral("a.tar.gz"), 2), QStringLiteral("a.tar-2.gz"));
-    EXPECT_EQ(numbered_name(QStringLiteral("noext"), 1), QStringLiteral("noext-1"));
-    EXPECT_EQ(numbered_name(QStringLiteral("x.txt"), 0), QStringLiteral("x.txt"));
-}
-
-TEST(FileNameTest, GivesAttachmentsNamesThatAreNeitherDevicesNorVoiceUnlessAudio) {
-    struct Case {
-        const char* proposed;
-        const char* type;
-        const char* saved;
-    };
-    const Case cases[] = {
-        {"CON", "text/plain", "_CON"},
-        {"com1.txt", "text/plain", "_com1.txt"},
-        {"LPT9", "text/plain", "_LPT9"},
-        {"console.txt", "text/plain", "console.txt"},
-        {"x.mp3.desktop", "application/x-desktop", "x_mp3.desktop"},
-        {"a.MP3.mp3.exe", "application/octet-stream", "a_MP3_mp3.exe"},
-        {"voice.mp3", "application/octet-stream", "voice_mp3"},
-        {"voice.mp3", "audio/mpeg", "voice.mp3"},
-        {"VOICE.Mp3", "audio/mpeg", "VOICE.mp3"},
-        {"song.desktop", "audio/mpeg", "song.desktop.mp3"},
-        {"", "audio/mpeg", "fallback.mp3"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(
-            attachment_file_name(QString::fromUtf8(c.proposed), c.type, QStringLiteral("fallback")),
-            QString::fromUtf8(c.saved))
-            << c.proposed << " " << c.type;
-    }
-    // Cut to length, an audio part keeps its ending, and so do its numbered variants.
-    const QString long_audio =
-        attachment_file_name(QString(300, QChar(0x3042)), "audio/mpeg", QString());
-    EXPECT_LE(long_audio.toUtf8().size(), 200);
-    EXPECT_TRUE(numbered_name(long_audio, 12345).endsWith(QLatin1String(".mp3")));
-}
+// --- files ---
 
 TEST(FileNameTest, CreatesAndRenamesWithoutReplacing) {
     QTemporaryDir dir;
@@ -290,7 +146,6 @@ TEST(FileNameTest, CreatesAndRenamesWithoutReplacing) {
     ASSERT_GE(fd, 0);
     ::close(fd);
     EXPECT_EQ(used, QStringLiteral("a-1.txt"));
-    EXPECT_EQ(file_bytes(dir.filePath(QStringLiteral("a.txt"))), QByteArray("old"));
 
     ASSERT_TRUE(write_file(dir.filePath(QStringLiteral("tmp")), "new"));
     const int dir_fd = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY);
@@ -304,38 +159,15 @@ TEST(FileNameTest, CreatesAndRenamesWithoutReplacing) {
 
 // --- outgoing mail ---
 
-TEST(OutgoingTest, ParsesAddressLists) {
-    const auto list = parse_addresses(QStringLiteral(
-        "a@example.test; \"B, C\" <b@example.test>,山田 太郎 <y@example.test>, bad, <>"));
-    ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[0].address, QStringLiteral("a@example.test"));
-    EXPECT_TRUE(list[0].name.isEmpty());
-    EXPECT_EQ(list[1].name, QStringLiteral("B, C"));
-    EXPECT_EQ(list[1].address, QStringLiteral("b@example.test"));
-    EXPECT_EQ(list[2].name, QStringLiteral("山田 太郎"));
-    EXPECT_TRUE(parse_addresses(QStringLiteral("no address here")).empty());
-}
-
-TEST(OutgoingTest, PicksContentTypes) {
-    EXPECT_EQ(content_type_for(QStringLiteral("/tmp/録音.mp3")), QByteArray("audio/mpeg"));
-    EXPECT_EQ(content_type_for(QStringLiteral("a.MP3")), QByteArray("audio/mpeg"));
-    EXPECT_EQ(content_type_for(QStringLiteral("a.PDF")), QByteArray("application/pdf"));
-    EXPECT_EQ(content_type_for(QStringLiteral("a.xlsx")),
-              QByteArray("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"));
-    EXPECT_EQ(content_type_for(QStringLiteral("a.qvunknown")),
-              QByteArray("application/octet-stream"));
-    EXPECT_EQ(content_type_for(QStringLiteral("Makefile")), QByteArray("application/octet-stream"));
-}
-
 class BuiltMessageTest : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
     QTemporaryDir dir_;
     qv::test::RecordingPauser pauser_;
     qv::CurlMailComponent mail_{pauser_};
 };
 
-TEST_F(BuiltMessageTest, GoesOutAsSevenBitCrlfAndReadsBack) {
+// (How a built message reads back is checked where it went through the real servers.)
+TEST_F(BuiltMessageTest, GoesOutAsSevenBitCrlf) {
     const QString attachment = dir_.filePath(QStringLiteral("音声メモ.mp3"));
     QByteArray audio(5000, '\0');
     for (int i = 0; i < audio.size(); ++i) audio[i] = static_cast<char>(i * 7);
@@ -352,88 +184,68 @@ TEST_F(BuiltMessageTest, GoesOutAsSevenBitCrlfAndReadsBack) {
     const QByteArray& data = built->data;
     for (qsizetype i = 0; i < data.size(); ++i) {
         ASSERT_LT(static_cast<unsigned char>(data[i]), 0x80) << "8-bit byte at " << i;
-        if (data[i] == '\n') {
-            ASSERT_TRUE(i > 0 && data[i - 1] == '\r') << "bare LF at " << i;
-        }
+        ASSERT_TRUE(data[i] != '\n' || (i > 0 && data[i - 1] == '\r')) << "bare LF at " << i;
     }
     for (const QByteArray& line : data.split('\n')) EXPECT_LE(line.size(), 998);
-    const QList<QByteArray> headers = data.left(data.indexOf("\r\n\r\n")).split('\n');
-    const auto has_header = [&](const QByteArray& start, const QByteArray& end) {
-        return std::any_of(headers.begin(), headers.end(), [&](const QByteArray& line) {
-            return line.startsWith(start) && line.trimmed().endsWith(end);
-        });
-    };
-    EXPECT_TRUE(has_header("Date: ", ""));
-    EXPECT_TRUE(has_header("Message-Id: <", "@example.test>"));  // in the sender's domain
-    EXPECT_TRUE(has_header("Subject: =?UTF-8?B?", "?="));
-    EXPECT_TRUE(has_header("To: ", "<to@example.test>, cc@example.test"));
-    EXPECT_TRUE(has_header("MIME-Version: 1.0", ""));
+    const QByteArray head = "\r\n" + data.left(data.indexOf("\r\n\r\n") + 2);
+    for (const char* field : {"\r\nDate: ", "\r\nSubject: =?UTF-8?B?", "\r\nMIME-Version: 1.0\r\n",
+                              "\r\nTo: =?UTF-8?", " <to@example.test>, cc@example.test\r\n",
+                              "@example.test>\r\n"}) {  // the Message-Id, in the sender's domain
+        EXPECT_TRUE(head.contains(field)) << field << "\n" << head.toStdString();
+    }
     EXPECT_TRUE(data.contains("\r\nContent-Type: audio/mpeg"));
 
-    ASSERT_TRUE(write_file(dir_.filePath(QStringLiteral("out.eml")), data));
-    QTemporaryDir inbox;
-    const auto read = mail_.ReadMail(dir_.filePath(QStringLiteral("out.eml")), inbox.path());
-    ASSERT_TRUE(read);
-    EXPECT_EQ(read->subject, QStringLiteral("件名①～"));
-    EXPECT_EQ(read->sender, QStringLiteral("差出人 <from@example.test>"));
-    EXPECT_EQ(read->body, QStringLiteral("一行目\n二行目\n三行目"));
-    EXPECT_EQ(read->attachment, inbox.filePath(QStringLiteral("attach/out/音声メモ.mp3")));
-    EXPECT_EQ(read->attachment_type, QStringLiteral("audio/mpeg"));
-    EXPECT_EQ(file_bytes(read->attachment), audio);
-}
-
-TEST_F(BuiltMessageTest, PlainAsciiStaysReadableOnTheWire) {
-    QString error;
-    const auto built =
+    // Plain ASCII stays readable on the wire, in one part.
+    const auto plain =
         build_message({QStringLiteral("to@example.test"), QStringLiteral("from@example.test"),
                        QStringLiteral("Hello"), QStringLiteral("line 1\nline 2"), QString()},
                       &error);
-    ASSERT_TRUE(built) << error.toStdString();
-    EXPECT_TRUE(built->data.contains("\r\nSubject: Hello\r\n"));
-    EXPECT_TRUE(built->data.contains("\r\n\r\nline 1\r\nline 2"));
-    EXPECT_FALSE(built->data.contains("multipart"));
+    ASSERT_TRUE(plain) << error.toStdString();
+    EXPECT_TRUE(plain->data.contains("\r\nSubject: Hello\r\n"));
+    EXPECT_TRUE(plain->data.contains("\r\n\r\nline 1\r\nline 2"));
+    EXPECT_FALSE(plain->data.contains("multipart"));
 }
 
 TEST_F(BuiltMessageTest, RefusesWhatCannotBeSent) {
-    QString error;
-    EXPECT_FALSE(build_message({QStringLiteral("to@example.test"), QStringLiteral("nobody"),
-                                QString(), QString(), QString()},
-                               &error));
-    EXPECT_TRUE(error.contains(QStringLiteral("差出人")));
-    EXPECT_FALSE(build_message(
-        {QString(), QStringLiteral("from@example.test"), QString(), QString(), QString()}, &error));
-    EXPECT_TRUE(error.contains(QStringLiteral("宛先")));
-    EXPECT_FALSE(
-        build_message({QStringLiteral("to@example.test"), QStringLiteral("from@example.test"),
-                       QString(), QString(), dir_.filePath(QStringLiteral("gone.mp3"))},
-                      &error));
-    EXPECT_TRUE(error.contains(QStringLiteral("gone.mp3")));
+    const struct {
+        QString to, from, attachment;
+        const char* reason;
+    } cases[] = {
+        {QStringLiteral("to@example.test"), QStringLiteral("nobody"), {}, "差出人"},
+        {{}, QStringLiteral("from@example.test"), {}, "宛先"},
+        {QStringLiteral("to@example.test"), QStringLiteral("from@example.test"),
+         dir_.filePath(QStringLiteral("gone.mp3")), "gone.mp3"},
+    };
+    for (const auto& c : cases) {
+        QString error;
+        EXPECT_FALSE(build_message({c.to, c.from, {}, {}, c.attachment}, &error)) << c.reason;
+        EXPECT_TRUE(error.contains(QString::fromUtf8(c.reason))) << error.toStdString();
+    }
     // SendMail says so before going anywhere near a server.
-    EXPECT_EQ(
-        mail_.SendMail(QStringLiteral("smtp://"), QStringLiteral("to@example.test"),
-                       QStringLiteral("from@example.test"), QString(), QString(), QString()),
-        QStringLiteral("送信できませんでした（サーバーの指定「smtp://」が正しくありません）"));
-    EXPECT_EQ(
-        mail_.lastError(),
-        QStringLiteral("送信できませんでした（サーバーの指定「smtp://」が正しくありません）"));
+    const QString heard =
+        QStringLiteral("送信できませんでした（サーバーの指定「smtp://」が正しくありません）");
+    EXPECT_EQ(mail_.SendMail(QStringLiteral("smtp://"), QStringLiteral("to@example.test"),
+                             QStringLiteral("from@example.test"), {}, {}, {}),
+              heard);
+    EXPECT_EQ(mail_.lastError(), heard);
+    // Sleep waits through the pauser (which the tests fake).
+    mail_.Sleep(3);
+    mail_.Sleep(1);
+    EXPECT_EQ(pauser_.pauses, (std::vector<int>{3, 1}));
 }
 
-// --- the receive record ---
+// --- the receive record and the message key ---
 
 TEST(ReceiveRecordTest, NamesOneRecordPerServerAndUser) {
     QString error;
-    const auto a =
-        parse_server_address(QStringLiteral("mail.example.test"), MailProtocol::Pop3, &error);
-    const auto b = parse_server_address(QStringLiteral("pop3s://MAIL.example.test:995"),
-                                        MailProtocol::Pop3, &error);
-    const auto c =
-        parse_server_address(QStringLiteral("mail.example.test:110"), MailProtocol::Pop3, &error);
-    ASSERT_TRUE(a && b && c);
-    const QString name = ReceiveRecord::file_name(*a, QStringLiteral("user1"));
-    EXPECT_TRUE(name.startsWith(QStringLiteral(".uidl-")));
-    EXPECT_EQ(name, ReceiveRecord::file_name(*b, QStringLiteral("user1")));
-    EXPECT_NE(name, ReceiveRecord::file_name(*a, QStringLiteral("user2")));
-    EXPECT_NE(name, ReceiveRecord::file_name(*c, QStringLiteral("user1")));
+    const auto name = [&](const char* server, const char* user) {
+        const auto a = parse_server_address(text(server), MailProtocol::Pop3, &error);
+        return a ? ReceiveRecord::file_name(*a, text(user)) : QString();
+    };
+    EXPECT_TRUE(name("mail.example.test", "user1").startsWith(QStringLiteral(".uidl-")));
+    EXPECT_EQ(name("mail.example.test", "user1"), name("pop3s://MAIL.example.test:995", "user1"));
+    EXPECT_NE(name("mail.example.test", "user1"), name("mail.example.test", "user2"));
+    EXPECT_NE(name("mail.example.test", "user1"), name("mail.example.test:110", "user1"));
 }
 
 TEST(ReceiveRecordTest, KeepsWholeLinesAcrossFormatsAndLocksTheFolder) {
@@ -500,14 +312,6 @@ TEST(MessageKeyTest, TheMessageIdAloneOrTheWholeHeaderFindsTheSameMail) {
     EXPECT_TRUE(message_key("\r\n", false).isEmpty());
     EXPECT_EQ(message_key(bare + "one body"), message_key(bare + "another"));
     EXPECT_NE(message_key(bare), message_key("From: b@example.test\r\nSubject: x\r\n\r\n"));
-}
-
-TEST(SleepTest, PausesThroughThePauser) {
-    qv::test::RecordingPauser pauser;
-    qv::CurlMailComponent mail(pauser);
-    mail.Sleep(3);
-    mail.Sleep(1);
-    EXPECT_EQ(pauser.pauses, (std::vector<int>{3, 1}));
 }
 
 }  // namespace

@@ -1,14 +1,17 @@
-// ReadMail on saved mail files.
+// ReadMail on saved mail files, and HTML bodies made into text.
 //  - The corpus in tests/data/mail: every *.eml decodes to exactly what its *.expected file
-//    beside it says (the text a user hears, and where the attachment went).
-//  - Hostile input: that corpus, files the fuzzers found (tests/data/fuzz/read) and big
-//    generated mail (10 MB of HTML, endless headers, deep nesting, junk). Each one gives a mail,
-//    in bounded time, with nothing written outside attach/<stem of the file>/ and ".mp3" only on
-//    a part that is audio/mpeg.
+//    beside it says (the text a user hears, and where the attachment went); so does every
+//    tests/data/html/*.html.
+//  - Hostile input: that corpus, files the fuzzers found (tests/data/fuzz/read and fuzz/html) and
+//    big generated mail and HTML (10 MB of HTML, endless headers, deep nesting, junk). Each one
+//    gives a mail, in bounded time, with nothing written outside attach/<stem of the file>/ and
+//    ".mp3" only on a part that is audio/mpeg.
 #include "mail/curl_mail_component.h"
+#include "mail/html_text.h"
 #include "support/fakes.h"
 #include "support/hostile_html.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -39,19 +42,20 @@ bool write_file(const QString& path, const QByteArray& data) {
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
-// The files of a folder of tests/data (names relative to tests/data), sorted; for test
-// parameters, so that a new file is read without a change here.
-std::vector<std::string> data_files(const char* folder, const QStringList& patterns) {
+// The files of folders of tests/data (names relative to tests/data) that match a pattern, for
+// test parameters, so that a new file is read without a change here.
+std::vector<std::string> data_files(const std::vector<std::pair<const char*, const char*>>& where) {
     std::vector<std::string> out;
-    const QDir dir(data_path(QString::fromLatin1(folder)));
-    for (const QString& name : dir.entryList(patterns, QDir::Files, QDir::Name)) {
-        out.push_back((QString::fromLatin1(folder) + QLatin1Char('/') + name).toStdString());
+    for (const auto& [folder, pattern] : where) {
+        const QDir dir(data_path(QString::fromLatin1(folder)));
+        for (const QString& name : dir.entryList({QString::fromLatin1(pattern)}, QDir::Files)) {
+            out.push_back(std::string(folder) + '/' + name.toStdString());
+        }
     }
     return out;
 }
 
-std::string test_name(const std::string& path) {
-    std::string name = path.substr(path.rfind('/') + 1);
+std::string test_name(std::string name) {
     for (char& c : name) {
         if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
     }
@@ -64,6 +68,12 @@ double cpu_seconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
+QByteArray random_bytes(quint32 seed, qsizetype size) {
+    QByteArray out(size, Qt::Uninitialized);
+    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32*>(out.data()), size / 4);
+    return out;
+}
+
 class ReadMailTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
@@ -73,8 +83,8 @@ class ReadMailTest : public ::testing::Test {
     }
     // Where the attachments of the mail file `mail` go, and one of them.
     QString attach_dir(const QString& mail) const { return qv::attachment_dir(dir_.path(), mail); }
-    QString saved(const QString& mail, const char* name) const {
-        return QDir(attach_dir(mail)).filePath(QString::fromUtf8(name));
+    QString saved(const QString& mail, const QString& name) const {
+        return QDir(attach_dir(mail)).filePath(name);
     }
     QString here(const char* name) const { return dir_.filePath(QString::fromUtf8(name)); }
 
@@ -117,87 +127,87 @@ class ReadMailTest : public ::testing::Test {
 // --- the corpus and its golden files ---
 
 // A golden file: "subject: ", "sender: ", "date: ", "attachment: " (the saved name),
-// "attachment_type: " and "headerless: yes|no" lines, then "body:" and the body to the end
-// of the file (one final line break is not part of it).
-struct Golden {
-    QString subject, sender, date, attachment, attachment_type, body;
-    bool headerless = false;
-};
-
-std::optional<Golden> read_golden(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
-    const QString text = QString::fromUtf8(f.readAll());
+// "attachment_type: ", "attachment_sha256: " (of the saved bytes) and "headerless: yes|no"
+// lines, then "body:" and the body to the end of the file (one final line break is not part of
+// it). An HTML file's golden file is just its text.
+QHash<QString, QString> read_golden(const QString& path) {
+    const QString text = QString::fromUtf8(file_bytes(path));
     const qsizetype body_at = text.indexOf(QLatin1String("\nbody:\n"));
-    if (body_at < 0) return std::nullopt;
-    Golden g;
-    g.body = text.mid(body_at + 7);
-    if (g.body.endsWith(QLatin1Char('\n'))) g.body.chop(1);
+    QHash<QString, QString> golden;
+    if (body_at < 0) return golden;
+    golden[QStringLiteral("body")] =
+        text.mid(body_at + 7).chopped(text.endsWith(QLatin1Char('\n')) ? 1 : 0);
     for (const QString& line : text.left(body_at).split(QLatin1Char('\n'))) {
         const qsizetype colon = line.indexOf(QLatin1Char(':'));
-        const QString key = line.left(colon);
-        const QString value = line.mid(colon + 1).startsWith(QLatin1Char(' '))
-                                  ? line.mid(colon + 2)
-                                  : line.mid(colon + 1);
-        if (key == QLatin1String("subject")) g.subject = value;
-        if (key == QLatin1String("sender")) g.sender = value;
-        if (key == QLatin1String("date")) g.date = value;
-        if (key == QLatin1String("attachment")) g.attachment = value;
-        if (key == QLatin1String("attachment_type")) g.attachment_type = value;
-        if (key == QLatin1String("headerless")) g.headerless = value == QLatin1String("yes");
+        golden[line.left(colon)] =
+            line.mid(colon + (line.mid(colon + 1, 1) == QLatin1String(" ") ? 2 : 1));
     }
-    return g;
+    return golden;
 }
 
+// Every file is read in bounded time; the files the fuzzers found (tests/data/fuzz) need do no
+// more, every other one gives just what its golden file says.
 class CorpusTest : public ReadMailTest, public ::testing::WithParamInterface<std::string> {};
 
-TEST_P(CorpusTest, DecodesToItsGoldenFile) {
+TEST_P(CorpusTest, ReadsAsItsGoldenFileSays) {
     const QString file = data_path(QString::fromStdString(GetParam()));
-    QString golden_path = file;
-    golden_path.replace(QLatin1String(".eml"), QLatin1String(".expected"));
-    const auto golden = read_golden(golden_path);
-    ASSERT_TRUE(golden) << "no golden file " << golden_path.toStdString();
-
-    const auto mail = read(file);
-    ASSERT_TRUE(mail) << mail_.lastError().toStdString();
-    EXPECT_EQ(mail->subject, golden->subject);
-    EXPECT_EQ(mail->sender, golden->sender);
-    EXPECT_EQ(mail->date, golden->date);
-    EXPECT_EQ(mail->body, golden->body);
-    EXPECT_EQ(mail->headerless, golden->headerless);
-    EXPECT_EQ(mail->attachment, golden->attachment.isEmpty()
-                                    ? QString()
-                                    : saved(file, golden->attachment.toUtf8().constData()));
-    EXPECT_EQ(mail->attachment_type, golden->attachment_type);
-    expect_contained(file, *mail);
-}
-
-INSTANTIATE_TEST_SUITE_P(Mail, CorpusTest,
-                         ::testing::ValuesIn(data_files("mail", {QStringLiteral("*.eml")})),
-                         [](const auto& info) { return test_name(info.param); });
-
-// --- hostile mail ---
-
-// Files the fuzzers found: each read without a crash, within the time a mail may take.
-class FuzzFoundTest : public ReadMailTest, public ::testing::WithParamInterface<std::string> {};
-
-TEST_P(FuzzFoundTest, IsReadAsAMail) {
-    const QString file = data_path(QString::fromStdString(GetParam()));
+    const QString golden_path = file.section(QLatin1Char('.'), 0, -2) + QLatin1String(".expected");
+    const bool found = GetParam().rfind("fuzz/", 0) == 0;
+    ASSERT_TRUE(found || QFile::exists(golden_path)) << golden_path.toStdString();
     const double start = cpu_seconds();
-    const auto mail = read(file);
-    EXPECT_LT(cpu_seconds() - start, 2.0);
-    if (QFileInfo(file).size() == 0) {
-        EXPECT_FALSE(mail);
+    if (GetParam().rfind("html/", 0) == 0 || GetParam().rfind("fuzz/html/", 0) == 0) {
+        qv::mail::html_declared_charset(file_bytes(file));
+        const QString text = qv::mail::html_to_text(QString::fromUtf8(file_bytes(file)));
+        EXPECT_LT(cpu_seconds() - start, 1.5);
+        EXPECT_TRUE(found || text.toUtf8() + '\n' == file_bytes(golden_path))
+            << golden_path.toStdString();
         return;
     }
-    ASSERT_TRUE(mail) << mail_.lastError().toStdString();
+    const auto mail = read(file);
+    EXPECT_LT(cpu_seconds() - start, 2.0);
+    ASSERT_EQ(bool(mail), !found || QFileInfo(file).size() > 0) << mail_.lastError().toStdString();
+    if (!mail) return;  // an empty file the fuzzers found
     expect_contained(file, *mail);
+    if (found) return;
+    auto golden = read_golden(golden_path);
+    EXPECT_EQ(mail->subject, golden[QStringLiteral("subject")]);
+    EXPECT_EQ(mail->sender, golden[QStringLiteral("sender")]);
+    EXPECT_EQ(mail->date, golden[QStringLiteral("date")]);
+    EXPECT_EQ(mail->body, golden[QStringLiteral("body")]);
+    EXPECT_EQ(mail->headerless, golden[QStringLiteral("headerless")] == QLatin1String("yes"));
+    const QString attachment = golden[QStringLiteral("attachment")];
+    EXPECT_EQ(mail->attachment, attachment.isEmpty() ? QString() : saved(file, attachment));
+    EXPECT_EQ(mail->attachment_type, golden[QStringLiteral("attachment_type")]);
+    if (golden.contains(QStringLiteral("attachment_sha256"))) {
+        EXPECT_EQ(QCryptographicHash::hash(file_bytes(mail->attachment), QCryptographicHash::Sha256)
+                      .toHex(),
+                  golden[QStringLiteral("attachment_sha256")].toLatin1());
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Read, FuzzFoundTest,
-                         ::testing::ValuesIn(data_files("fuzz/read", {QStringLiteral("*")})),
+INSTANTIATE_TEST_SUITE_P(Data, CorpusTest,
+                         ::testing::ValuesIn(data_files({{"mail", "*.eml"},
+                                                         {"html", "*.html"},
+                                                         {"fuzz/read", "*"},
+                                                         {"fuzz/html", "*"}})),
                          [](const auto& info) { return test_name(info.param); });
-GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(FuzzFoundTest);
+
+// --- hostile mail and HTML ---
+
+class HostileHtmlTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(HostileHtmlTest, BecomesTextWithinASecond) {
+    const qv::test::HostileHtml hostile = qv::test::hostile_html(GetParam());
+    const double start = cpu_seconds();
+    const QString text = qv::mail::html_to_text(hostile.html);
+    EXPECT_LT(cpu_seconds() - start, qv::mail::kHtmlBudgetSeconds + 0.3);
+    EXPECT_TRUE(text.contains(hostile.survives)) << text.left(200).toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Built, HostileHtmlTest, ::testing::Range(0, qv::test::kHostileHtmlKinds),
+                         [](const auto& info) {
+                             return test_name(qv::test::kHostileHtml[info.param].name);
+                         });
 
 // Big mail built here (too big to keep as files), with what must still come through.
 struct Generated {
@@ -210,6 +220,18 @@ QByteArray html_mail(const QString& html) {
     return "From: html@example.test\r\nSubject: hostile\r\nMIME-Version: 1.0\r\n"
            "Content-Type: text/html; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" +
            html.toUtf8();
+}
+
+QByteArray ten_megabyte_attachment_mail() {
+    QByteArray mail =
+        "From: big@example.test\r\nSubject: big\r\nMIME-Version: 1.0\r\n"
+        "Content-Type: multipart/mixed; boundary=\"B\"\r\n\r\n--B\r\n"
+        "Content-Type: text/plain; charset=UTF-8\r\n\r\n大きな添付\r\n--B\r\n"
+        "Content-Type: audio/mpeg\r\nContent-Disposition: attachment; filename=\"big.mp3\"\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\n";
+    const QByteArray encoded = random_bytes(42, 10 * 1024 * 1024).toBase64();
+    for (qsizetype i = 0; i < encoded.size(); i += 76) mail += encoded.mid(i, 76) + "\r\n";
+    return mail + "--B--\r\n";
 }
 
 const Generated kGenerated[] = {
@@ -235,6 +257,14 @@ const Generated kGenerated[] = {
          EXPECT_LE(m.subject.size(), 70 * 1024);
          EXPECT_EQ(m.body, QStringLiteral("short body"));
      }},
+    // Many almost-words (on folded lines, as a header line is cut at 16 KB) must not take
+    // quadratic time.
+    {"ten_thousand_almost_encoded_words",
+     [] {
+         return "Subject: " + (QByteArray("=?a?B?").repeated(1000) + "\r\n ").repeated(10) +
+                "\r\nx\r\n";
+     },
+     [](const qv::ParsedMail& m) { EXPECT_EQ(m.subject.count(QStringLiteral("=?a?B?")), 10000); }},
     {"multipart_nested_ten_thousand_deep",
      [] {
          QByteArray nested =
@@ -248,24 +278,22 @@ const Generated kGenerated[] = {
     {"a_million_nul_bytes",
      [] { return "Subject: nul\r\n\r\nbefore" + QByteArray(1000000, '\0') + "after\r\n"; },
      [](const qv::ParsedMail& m) { EXPECT_EQ(m.body, QStringLiteral("beforeafter")); }},
-    {"random_bytes",
-     [] {
-         QRandomGenerator generator(7);
-         QByteArray junk(1024 * 1024, Qt::Uninitialized);
-         for (char& c : junk) c = static_cast<char>(generator.bounded(256));
-         return junk;
-     },
-     [](const qv::ParsedMail&) {}},
+    {"random_bytes", [] { return random_bytes(7, 1024 * 1024); }, [](const qv::ParsedMail&) {}},
     {"random_bytes_under_broken_mime_headers",
      [] {
-         QRandomGenerator generator(8);
-         QByteArray junk(1024 * 1024, Qt::Uninitialized);
-         for (char& c : junk) c = static_cast<char>(generator.bounded(256));
          return "Subject: =?ISO-2022-JP?B?GyRC?= =?x?Q?=?=\r\nContent-Type: multipart/mixed; "
                 "boundary=\"\"\r\n\r\n--\r\n" +
-                junk;
+                random_bytes(8, 1024 * 1024);
      },
      [](const qv::ParsedMail&) {}},
+    {"a_ten_megabyte_attachment", ten_megabyte_attachment_mail,
+     [](const qv::ParsedMail& m) {
+         EXPECT_EQ(m.body, QStringLiteral("大きな添付"));
+         EXPECT_TRUE(m.attachment.endsWith(QLatin1String("/big.mp3")))
+             << m.attachment.toStdString();
+         EXPECT_EQ(m.attachment_type, QStringLiteral("audio/mpeg"));
+         EXPECT_TRUE(file_bytes(m.attachment) == random_bytes(42, 10 * 1024 * 1024));
+     }},
 };
 
 void PrintTo(const Generated& g, std::ostream* os) { *os << g.name; }
@@ -273,75 +301,31 @@ void PrintTo(const Generated& g, std::ostream* os) { *os << g.name; }
 class GeneratedTest : public ReadMailTest, public ::testing::WithParamInterface<Generated> {};
 
 TEST_P(GeneratedTest, IsReadAsAMailInBoundedTime) {
-    const QString file = here("20261201-100000-0001.eml");
-    ASSERT_TRUE(write_file(file, GetParam().build()));
+    ASSERT_TRUE(write_file(here("20261201-100000-0001.eml"), GetParam().build()));
     const double start = cpu_seconds();
-    const auto mail = read(file);
+    const auto mail = read(QStringLiteral("20261201-100000-0001.eml"));  // relative to the folder
     EXPECT_LT(cpu_seconds() - start, 3.0);
     ASSERT_TRUE(mail) << mail_.lastError().toStdString();
     GetParam().check(*mail);
-    expect_contained(file, *mail);
+    expect_contained(here("20261201-100000-0001.eml"), *mail);
 }
 
 INSTANTIATE_TEST_SUITE_P(Hostile, GeneratedTest, ::testing::ValuesIn(kGenerated),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// --- attachments and files ---
-
-TEST_F(ReadMailTest, SavesAttachmentBytesExactly) {
-    const auto bytes_of = [&](const char* mail, const char* name) {
-        const QString file = data_path(QStringLiteral("mail/") + QString::fromUtf8(mail));
-        EXPECT_TRUE(read(file));
-        return file_bytes(saved(file, name));
-    };
-    EXPECT_EQ(bytes_of("attachment_rfc2231_japanese_name.eml", "見積書①.pdf"),
-              QByteArray("%PDF-1.4\n% test attachment\n\x00\x01\x02\xff\n%%EOF\n", 38));
-    EXPECT_EQ(bytes_of("attachment_rfc2231_continuation.eml", "議事録（第２回）.txt"),
-              QByteArray("議事録の本文\n"));
-    const QByteArray forwarded = bytes_of("forwarded_rfc822.eml", "message.eml");
-    EXPECT_TRUE(forwarded.contains("Subject: inner")) << forwarded.toStdString();
-    EXPECT_TRUE(forwarded.contains("inner body"));
-    // What arrived of a cut attachment is kept, the cut base64 line decoded as far as it goes.
-    EXPECT_TRUE(bytes_of("truncated_multipart.eml", "data.bin")
-                    .startsWith(QByteArray("\x00\x01\x02\x03\x04\x05\x06\x07\x08", 9)));
-}
+// --- files ---
 
 TEST_F(ReadMailTest, NeverOverwritesAFile) {
     const QString file = data_path(QStringLiteral("mail/attachment_path_traversal.eml"));
     ASSERT_TRUE(QDir().mkpath(attach_dir(file)));
-    ASSERT_TRUE(write_file(saved(file, "evil.sh"), "mine"));
+    ASSERT_TRUE(write_file(saved(file, QStringLiteral("evil.sh")), "mine"));
     const auto first = read(file);
     const auto second = read(file);
     ASSERT_TRUE(first && second);
-    EXPECT_EQ(first->attachment, saved(file, "evil-1.sh"));
-    EXPECT_EQ(second->attachment, saved(file, "evil-2.sh"));
-    EXPECT_EQ(file_bytes(saved(file, "evil.sh")), QByteArray("mine"));
-    EXPECT_EQ(file_bytes(saved(file, "evil-1.sh")), QByteArray("#!/bin/sh\necho owned\n"));
-}
-
-TEST_F(ReadMailTest, CarriesATenMegabyteAttachment) {
-    QByteArray payload(10 * 1024 * 1024, Qt::Uninitialized);
-    QRandomGenerator generator(42);
-    generator.fillRange(reinterpret_cast<quint32*>(payload.data()), payload.size() / 4);
-    QByteArray mail =
-        "From: big@example.test\r\nSubject: big\r\nMIME-Version: 1.0\r\n"
-        "Content-Type: multipart/mixed; boundary=\"B\"\r\n\r\n--B\r\n"
-        "Content-Type: text/plain; charset=UTF-8\r\n\r\n大きな添付\r\n--B\r\n"
-        "Content-Type: audio/mpeg\r\nContent-Disposition: attachment; filename=\"big.mp3\"\r\n"
-        "Content-Transfer-Encoding: base64\r\n\r\n";
-    const QByteArray encoded = payload.toBase64();
-    for (qsizetype i = 0; i < encoded.size(); i += 76) mail += encoded.mid(i, 76) + "\r\n";
-    mail += "--B--\r\n";
-    ASSERT_TRUE(write_file(here("big.eml"), mail));
-
-    const double start = cpu_seconds();
-    const auto read_mail = read(QStringLiteral("big.eml"));  // relative to the folder
-    ASSERT_TRUE(read_mail);
-    EXPECT_LT(cpu_seconds() - start, 10.0);
-    EXPECT_EQ(read_mail->body, QStringLiteral("大きな添付"));
-    EXPECT_EQ(read_mail->attachment, saved(here("big.eml"), "big.mp3"));
-    EXPECT_EQ(read_mail->attachment_type, QStringLiteral("audio/mpeg"));
-    EXPECT_TRUE(file_bytes(read_mail->attachment) == payload);
+    EXPECT_EQ(first->attachment, saved(file, QStringLiteral("evil-1.sh")));
+    EXPECT_EQ(second->attachment, saved(file, QStringLiteral("evil-2.sh")));
+    EXPECT_EQ(file_bytes(saved(file, QStringLiteral("evil.sh"))), QByteArray("mine"));
+    EXPECT_EQ(file_bytes(first->attachment), QByteArray("#!/bin/sh\necho owned\n"));
 }
 
 TEST_F(ReadMailTest, GivesNothingOnlyForAFileThatCannotBeRead) {

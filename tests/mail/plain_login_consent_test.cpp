@@ -87,7 +87,7 @@ TEST_P(PlainPop3, AskedOnceAtStartUpNothingInTheClearBeforeYesAndTheAnswerIsKept
     seed_message(s, s.user1, "Subject: first\n\nbody\n");
     FaultProxy proxy(s.pop3_port, FaultProxy::Mode::Forward);
     const bool offered = GetParam() == 2;
-    if (!offered) proxy.hide_stls();
+    if (!offered) proxy.hide_tls();
     ConsentWindow t(s, proxy, plain("pop3", proxy.port()), plain("smtps", s.smtps_port));
     t.yes = GetParam() == 1;
     ASSERT_TRUE(t.h.start());

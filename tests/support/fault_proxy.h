@@ -3,21 +3,24 @@
 // A TCP proxy on 127.0.0.1 that stands between the code under test and a real server and
 // misbehaves on purpose: it cuts the connection after a given number of bytes from the server,
 // never answers at all, hides the server's STLS / STARTTLS capability so that a session stays
-// plain, or passes the server's replies on slowly.
+// plain, or passes the server's replies on slowly. It runs in a thread of its own, as the code
+// under test blocks the test's thread.
 
 #include <QByteArray>
+#include <QObject>
+#include <QThread>
 
 #include <atomic>
-#include <cstdint>
 #include <mutex>
-#include <thread>
+
+class QTcpServer;
 
 namespace qv::test {
 
-class FaultProxy {
+class FaultProxy {  // neither copied nor moved: its thread points at it
   public:
     enum class Mode {
-        Forward,     // pass everything through (counting connections and bytes)
+        Forward,     // pass everything through (counting connections)
         CutAfter,    // close the first connection once `limit` bytes went from server to
                      // client; later connections (a retry) pass through
         StallAfter,  // the same, but the connection stays open and goes quiet instead
@@ -26,41 +29,36 @@ class FaultProxy {
 
     FaultProxy(int target_port, Mode mode, long long limit = 0);
     ~FaultProxy();
-    FaultProxy(const FaultProxy&) = delete;
-    FaultProxy& operator=(const FaultProxy&) = delete;
 
-    // Replace "STLS" in the server's replies (same length), as a server without STLS would answer.
-    void hide_stls() { hide_stls_ = true; }
-    // Replace "STARTTLS" in the server's replies with "XTARTTLS" (IMAP, SMTP).
-    void hide_starttls() { hide_starttls_ = true; }
+    // Hide the server's STLS (POP3) and STARTTLS (IMAP, SMTP) capability by changing the words
+    // in its replies (same length), as a server without it would answer.
+    void hide_tls() { hide_tls_ = true; }
     // Hold each piece of the server's replies this long before passing it on: a slow line.
     void delay_replies(int ms) { delay_ms_ = ms; }
 
     int port() const { return port_; }
     int connections() const { return connections_; }
-    long long bytes_to_client() const { return to_client_; }
     bool has_cut() const { return cut_; }
     // Everything the clients sent, for checking what went over the wire in the clear.
     QByteArray from_clients() const;
 
   private:
-    void run();
+    void accept();
 
-    int target_port_;
-    Mode mode_;
-    long long limit_;
-    int listen_fd_ = -1;
-    int wake_[2] = {-1, -1};
+    const int target_port_;
+    const Mode mode_;
+    const long long limit_;
     int port_ = 0;
-    std::atomic<bool> hide_stls_{false};
-    std::atomic<bool> hide_starttls_{false};
+    std::atomic<bool> hide_tls_{false};
     std::atomic<int> delay_ms_{0};
     std::atomic<int> connections_{0};
-    std::atomic<long long> to_client_{0};
     std::atomic<bool> cut_{false};
+    bool cutting_ = false;  // a connection that is to be cut is open (proxy thread only)
     mutable std::mutex mutex_;
     QByteArray from_clients_;
-    std::thread thread_;
+    QThread thread_;
+    QObject context_;  // lives in thread_
+    QTcpServer* server_ = nullptr;
 };
 
 }  // namespace qv::test

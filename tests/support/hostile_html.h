@@ -5,7 +5,12 @@
 #include <QByteArray>
 #include <QString>
 
+#include <iterator>
+#include <string_view>
+
 namespace qv::test {
+
+using namespace std::string_view_literals;
 
 struct HostileHtml {
     const char* name;
@@ -13,68 +18,44 @@ struct HostileHtml {
     QString survives;
 };
 
-inline constexpr const char* kHostileHtmlNames[] = {"unclosed title",
-                                                    "unclosed div",
-                                                    "unclosed b i",
-                                                    "unclosed table",
-                                                    "million deep div",
-                                                    "million deep span",
-                                                    "NUL bytes",
-                                                    "1 MB attribute",
-                                                    "one tag, a million attributes",
-                                                    "deep, then unmatched end tags",
-                                                    "unknown entities",
-                                                    "late entities",
-                                                    "broken attributes"};
-inline constexpr int kHostileHtmlKinds =
-    static_cast<int>(sizeof kHostileHtmlNames / sizeof kHostileHtmlNames[0]);
+// head repeated head_times, then piece repeated times (0: up to 10 MB), then tail.
+struct HostileHtmlKind {
+    const char* name;
+    std::string_view head;
+    int head_times;
+    std::string_view piece;
+    int times;
+    const char *tail, *survives;
+};
+
+inline constexpr HostileHtmlKind kHostileHtml[] = {
+    {"unclosed title", {}, 0, "<title>x", 0, "", ""},
+    {"unclosed div", {}, 0, "<div>x", 0, "", "x"},
+    {"unclosed b i", {}, 0, "<b><i>x", 0, "", "x"},
+    {"unclosed table", {}, 0, "<table><tr><td>x", 0, "", "x\n\nx"},
+    {"million deep div", {}, 0, "<div>", 1000000, "bottom", "bottom"},
+    {"million deep span", {}, 0, "<span>", 1000000, "bottom", "bottom"},
+    {"NUL bytes", {}, 0, "<p>a\0b&amp;\0"sv, 0, "", "ab&"},
+    {"1 MB attribute", "<p title=\"", 1, "a", 1024 * 1024, "\">after</p>", "after"},
+    {"one tag, a million attributes", "<p", 1, {}, 0, ">after", "after"},  // names made below
+    {"deep, then unmatched end tags", "<div>", 300000, "</span>x", 1000000, "", "x"},
+    {"unknown entities", {}, 0, "&zz;", 0, "", "&zz;"},
+    {"late entities", {}, 0, "&diams;", 0, "", "♦"},
+    {"broken attributes", {}, 0, "<a =\"'>", 0, "", ""},
+};
+inline constexpr int kHostileHtmlKinds = static_cast<int>(std::size(kHostileHtml));
 
 inline HostileHtml hostile_html(int kind) {
-    constexpr qsizetype size = 10 * 1024 * 1024;
-    const auto repeated = [](const QByteArray& piece) {
-        const QString p = QString::fromLatin1(piece);
-        return p.repeated(size / p.size());
+    const HostileHtmlKind& k = kHostileHtml[kind];
+    const auto repeated = [](std::string_view piece, int times) {
+        const QString p = QString::fromLatin1(piece.data(), static_cast<qsizetype>(piece.size()));
+        return p.isEmpty() ? p : p.repeated(times ? times : 10 * 1024 * 1024 / p.size());
     };
-    switch (kind) {
-        case 0:
-            return {kHostileHtmlNames[kind], repeated("<title>x"), {}};
-        case 1:
-            return {kHostileHtmlNames[kind], repeated("<div>x"), QStringLiteral("x")};
-        case 2:
-            return {kHostileHtmlNames[kind], repeated("<b><i>x"), QStringLiteral("x")};
-        case 3:
-            return {kHostileHtmlNames[kind], repeated("<table><tr><td>x"),
-                    QStringLiteral("x\n\nx")};
-        case 4:
-            return {kHostileHtmlNames[kind], QStringLiteral("<div>").repeated(1000000) + "bottom",
-                    QStringLiteral("bottom")};
-        case 5:
-            return {kHostileHtmlNames[kind], QStringLiteral("<span>").repeated(1000000) + "bottom",
-                    QStringLiteral("bottom")};
-        case 6:
-            return {kHostileHtmlNames[kind], repeated(QByteArray("<p>a\0b&amp;\0", 13)),
-                    QStringLiteral("ab&")};
-        case 7:
-            return {kHostileHtmlNames[kind],
-                    "<p title=\"" + QString(1024 * 1024, QLatin1Char('a')) + "\">after</p>",
-                    QStringLiteral("after")};
-        case 8: {
-            QString tag = QStringLiteral("<p");
-            for (int i = 0; tag.size() < size; ++i) tag += QStringLiteral(" a%1").arg(i);
-            return {kHostileHtmlNames[kind], tag + ">after", QStringLiteral("after")};
-        }
-        case 9:
-            return {kHostileHtmlNames[kind],
-                    QStringLiteral("<div>").repeated(300000) +
-                        QStringLiteral("</span>x").repeated(1000000),
-                    QStringLiteral("x")};
-        case 10:
-            return {kHostileHtmlNames[kind], repeated("&zz;"), QStringLiteral("&zz;")};
-        case 11:
-            return {kHostileHtmlNames[kind], repeated("&diams;"), QStringLiteral("\u2666")};
-        default:
-            return {kHostileHtmlNames[kind], repeated("<a =\"'>"), {}};
+    QString html = repeated(k.head, k.head_times) + repeated(k.piece, k.times);
+    for (int i = 0; k.piece.empty() && html.size() < 10 * 1024 * 1024; ++i) {
+        html += QStringLiteral(" a%1").arg(i);  // attributes, each of its own name
     }
+    return {k.name, html + QString::fromUtf8(k.tail), QString::fromUtf8(k.survives)};
 }
 
 }  // namespace qv::test

@@ -2,161 +2,73 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QHash>
-#include <QThread>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <sys/file.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <unistd.h>
 #include <algorithm>
 #include <atomic>
-#include <cctype>
-#include <cstdlib>
 
 namespace qv::test {
 namespace {
 
-QHash<QString, QString> read_env_file(const QString& path) {
-    QHash<QString, QString> values;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return values;
-    for (const QByteArray& raw : file.readAll().split('\n')) {
-        const QByteArray line = raw.trimmed();
-        if (line.isEmpty() || line.startsWith('#')) continue;
-        for (const QByteArray& word : line.simplified().split(' ')) {
-            if (word.startsWith('#')) break;
-            const qsizetype eq = word.indexOf('=');
-            if (eq > 0)
-                values.insert(QString::fromUtf8(word.left(eq)),
-                              QString::fromUtf8(word.mid(eq + 1)));
-        }
-    }
-    return values;
-}
-
-// A blocking connection to a port on 127.0.0.1 that speaks in CRLF-terminated lines.
-class LineSocket {
+// A blocking client on a plain port of 127.0.0.1, independent of the code under test, for
+// servers that speak in CRLF-terminated lines.
+class PlainClient : public QTcpSocket {
   public:
-    explicit LineSocket(int port) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        timeval tv{15, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(static_cast<uint16_t>(port));
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    }
-    ~LineSocket() { ::close(fd_); }
-    LineSocket(const LineSocket&) = delete;
-    LineSocket& operator=(const LineSocket&) = delete;
-    bool connected() const { return connected_; }
-
-    bool send_line(const QByteArray& text) {
-        const QByteArray out = text + "\r\n";
-        return ::send(fd_, out.constData(), out.size(), MSG_NOSIGNAL) == out.size();
+    explicit PlainClient(int port) {
+        connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
+        waitForConnected(15000);
     }
     // The next line without its CRLF; null when the connection ends or stays silent.
     QByteArray line() {
-        for (;;) {
-            const qsizetype nl = buffer_.indexOf("\r\n");
-            if (nl >= 0) {
-                QByteArray l = buffer_.left(nl);
-                buffer_.remove(0, nl + 2);
-                return l;
-            }
-            char chunk[4096];
-            const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-            if (n <= 0) return {};
-            buffer_.append(chunk, n);
+        while (!canReadLine() && waitForReadyRead(15000)) {
         }
+        return canReadLine() ? readLine().chopped(2) : QByteArray();
     }
-
-    int fd_ = -1;
-    bool connected_ = false;
-    QByteArray buffer_;
-};
-
-// A POP3 connection on the plain port (USER/PASS).
-class PlainPop3 {
-  public:
-    PlainPop3(const MailServers& s, const QString& user, const QString& password)
-        : socket_(s.pop3_port) {
-        ok_ = socket_.connected() && socket_.line().startsWith("+OK") &&
-              command("USER " + user.toUtf8()).startsWith("+OK") &&
-              command("PASS " + password.toUtf8()).startsWith("+OK");
-    }
-    ~PlainPop3() {
-        if (ok_) command("QUIT");
-    }
-    bool ok() const { return ok_; }
-
     QByteArray command(const QByteArray& text) {
-        return socket_.send_line(text) ? socket_.line() : QByteArray();
+        write(text + "\r\n");
+        return line();
     }
-    // The lines of a multi-line answer, up to the terminating "."
-    std::vector<QByteArray> body() {
-        std::vector<QByteArray> lines;
-        for (;;) {
-            QByteArray l = socket_.line();
-            if (l.isNull() || l == ".") break;
-            if (l.startsWith("..")) l.remove(0, 1);
-            lines.push_back(l);
-        }
-        return lines;
+    // POP3 on the plain port (USER/PASS).
+    bool pop3_login(const QString& user, const QString& password) {
+        return line().startsWith("+OK") && command("USER " + user.toUtf8()).startsWith("+OK") &&
+               command("PASS " + password.toUtf8()).startsWith("+OK");
     }
-
-  private:
-    LineSocket socket_;
-    bool ok_ = false;
-};
-
-// An IMAP connection on the plain port (LOGIN, which the test Dovecot allows without TLS).
-// Answers with literals are beyond it: it asks for none.
-class PlainImap {
-  public:
-    PlainImap(const MailServers& s, const QString& user, const QString& password)
-        : socket_(s.imap_port) {
-        ok_ = s.imap_port && socket_.connected() && socket_.line().startsWith("* OK") &&
-              command("LOGIN \"" + user.toUtf8() + "\" \"" + password.toUtf8() + '"');
-    }
-    ~PlainImap() {
-        if (ok_) command("LOGOUT");
-    }
-    bool ok() const { return ok_; }
-
-    // Sends a command and collects the untagged answers until the tagged one; true on OK.
-    bool command(const QByteArray& text, QList<QByteArray>* untagged = nullptr) {
+    // An IMAP command; the untagged answers until the tagged one. True on OK. Answers with
+    // literals are beyond it: it asks for none.
+    bool imap(const QByteArray& text, QList<QByteArray>* untagged = nullptr) {
         const QByteArray tag = 't' + QByteArray::number(++tags_) + ' ';
-        if (!socket_.send_line(tag + text)) return false;
-        for (;;) {
-            const QByteArray l = socket_.line();
-            if (l.isNull()) return false;
+        for (QByteArray l = command(tag + text); !l.isNull(); l = line()) {
             if (l.startsWith(tag)) return l.mid(tag.size()).startsWith("OK");
             if (untagged) untagged->append(l);
         }
+        return false;
+    }
+    // IMAP on the plain port (LOGIN, which the test Dovecot allows without TLS).
+    bool imap_login(const QString& user, const QString& password) {
+        return line().startsWith("* OK") &&
+               imap("LOGIN \"" + user.toUtf8() + "\" \"" + password.toUtf8() + '"');
     }
 
   private:
-    LineSocket socket_;
-    bool ok_ = false;
     int tags_ = 0;
 };
 
-// The number that follows `word` (and a space) in an IMAP answer line; 0 if there is none.
-quint32 number_after(const QByteArray& line, const QByteArray& word) {
-    const qsizetype at = line.indexOf(word + ' ');
-    if (at < 0) return 0;
-    qsizetype end = at + word.size() + 1;
-    while (end < line.size() && std::isdigit(static_cast<unsigned char>(line[end]))) ++end;
-    return line.mid(at + word.size() + 1, end - at - word.size() - 1).toUInt();
+// The number that follows `word` and a space in an IMAP answer line; 0 if there is none.
+quint32 number_after(const QByteArray& line, const char* word) {
+    return QRegularExpression(QRegularExpression::escape(QLatin1String(word)) +
+                              QLatin1String(" (\\d+)"))
+        .match(QString::fromLatin1(line))
+        .captured(1)
+        .toUInt();
 }
 
 }  // namespace
@@ -169,43 +81,30 @@ std::optional<MailServers> load_mail_servers(QString* why) {
     const QByteArray env_path = qgetenv("QV_MAIL_SERVERS_ENV");
     const QString path = env_path.isEmpty() ? QStringLiteral("/tmp/qmail-servers/env")
                                             : QString::fromLocal8Bit(env_path);
-    const QHash<QString, QString> v = read_env_file(path);
-    if (v.isEmpty()) {
-        *why = QStringLiteral("no %1 (run scripts/mailservers/start)").arg(path);
+    const QSettings v(path, QSettings::IniFormat);
+    const auto fail = [why](const QString& reason) {
+        *why = reason;
         return std::nullopt;
+    };
+    if (v.allKeys().isEmpty()) return fail(path + QStringLiteral(" is missing: start the servers"));
+    const auto text = [&v](const char* key) { return v.value(QLatin1String(key)).toString(); };
+    const auto number = [&v](const char* key) { return v.value(QLatin1String(key)).toInt(); };
+    MailServers s{
+        text("QMAIL_WORKDIR"), text("MAIL_HOST"),    number("POP3_PORT"), number("POP3S_PORT"),
+        number("IMAP_PORT"),   number("IMAPS_PORT"), number("SMTP_PORT"), number("SUBMISSION_PORT"),
+        number("SMTPS_PORT"),  text("USER1"),        text("PASS1"),       text("ADDR1"),
+        text("USER2"),         text("PASS2"),        text("ADDR2"),       text("DOVECOT_LOG"),
+        text("POSTFIX_LOG")};
+    if (s.workdir.isEmpty() || s.host.isEmpty() || !s.pop3_port || !s.pop3s_port || !s.imap_port ||
+        !s.imaps_port || !s.smtp_port || !s.submission_port || !s.smtps_port || s.user1.isEmpty() ||
+        s.user2.isEmpty()) {
+        return fail(path + QStringLiteral(" is incomplete: restart the servers"));
     }
-    MailServers s;
-    s.workdir = v.value(QStringLiteral("QMAIL_WORKDIR"));
-    s.host = v.value(QStringLiteral("MAIL_HOST"), s.host);
-    s.pop3_port = v.value(QStringLiteral("POP3_PORT")).toInt();
-    s.pop3s_port = v.value(QStringLiteral("POP3S_PORT")).toInt();
-    s.imap_port = v.value(QStringLiteral("IMAP_PORT")).toInt();
-    s.imaps_port = v.value(QStringLiteral("IMAPS_PORT")).toInt();
-    s.smtp_port = v.value(QStringLiteral("SMTP_PORT")).toInt();
-    s.submission_port = v.value(QStringLiteral("SUBMISSION_PORT")).toInt();
-    s.smtps_port = v.value(QStringLiteral("SMTPS_PORT")).toInt();
-    s.user1 = v.value(QStringLiteral("USER1"));
-    s.pass1 = v.value(QStringLiteral("PASS1"));
-    s.addr1 = v.value(QStringLiteral("ADDR1"));
-    s.user2 = v.value(QStringLiteral("USER2"));
-    s.pass2 = v.value(QStringLiteral("PASS2"));
-    s.addr2 = v.value(QStringLiteral("ADDR2"));
-    s.dovecot_log = v.value(QStringLiteral("DOVECOT_LOG"));
-    s.postfix_log = v.value(QStringLiteral("POSTFIX_LOG"));
-    if (s.workdir.isEmpty() || !s.pop3_port || !s.pop3s_port || !s.smtp_port ||
-        !s.submission_port || !s.smtps_port || s.user1.isEmpty() || s.user2.isEmpty()) {
-        *why = QStringLiteral("%1 is incomplete").arg(path);
-        return std::nullopt;
+    if (text("DOVECOT_PID").isEmpty() || text("POSTFIX_PID").isEmpty()) {
+        return fail(path + QStringLiteral(" says the servers were stopped"));
     }
-    if (v.value(QStringLiteral("DOVECOT_PID")).isEmpty() ||
-        v.value(QStringLiteral("POSTFIX_PID")).isEmpty()) {
-        *why = QStringLiteral("%1 says the servers were stopped").arg(path);
-        return std::nullopt;
-    }
-    if (pop3_stat(s, s.user1, s.pass1).first < 0) {
-        *why = QStringLiteral("no POP3 server answers on %1:%2").arg(s.host).arg(s.pop3_port);
-        return std::nullopt;
-    }
+    if (pop3_stat(s, s.user1, s.pass1).first < 0)
+        return fail(QStringLiteral("no POP3 server answers"));
     return s;
 }
 
@@ -233,9 +132,10 @@ void seed_message(const MailServers& servers, const QString& user, const QByteAr
     QFile file(temp);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()) return;
     file.close();
-    struct stat owner {};
-    if (::stat(QFile::encodeName(dir).constData(), &owner) == 0) {
-        if (::chown(QFile::encodeName(temp).constData(), owner.st_uid, owner.st_gid) != 0) return;
+    struct stat owner {};  // the Maildir's owner, so that Dovecot may move and flag the file
+    if (::stat(QFile::encodeName(dir).constData(), &owner) != 0 ||
+        ::chown(QFile::encodeName(temp).constData(), owner.st_uid, owner.st_gid) != 0) {
+        return;
     }
     QFile::rename(temp, dir + QStringLiteral("/new/") + name);
 }
@@ -247,48 +147,38 @@ void empty_mailbox(const MailServers& servers, const QString& user) {
     }
 }
 
+// The message files of the user's Maildir, new and cur.
+static QFileInfoList message_files(const MailServers& servers, const QString& user) {
+    return QDir(servers.maildir(user) + QStringLiteral("/new")).entryInfoList(QDir::Files) +
+           QDir(servers.maildir(user) + QStringLiteral("/cur")).entryInfoList(QDir::Files);
+}
+
 int maildir_count(const MailServers& servers, const QString& user) {
-    int n = 0;
-    for (const char* sub : {"/new", "/cur"}) {
-        n += QDir(servers.maildir(user) + QLatin1String(sub)).entryList(QDir::Files).size();
-    }
-    return n;
+    return static_cast<int>(message_files(servers, user).size());
 }
 
 bool wait_for_maildir(const MailServers& servers, const QString& user, int count, int timeout_ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (maildir_count(servers, user) < count) {
-        if (timer.elapsed() > timeout_ms) return false;
-        QThread::msleep(50);
-    }
-    return true;
+    return QTest::qWaitFor([&] { return maildir_count(servers, user) >= count; }, timeout_ms);
 }
 
 std::vector<QByteArray> maildir_messages(const MailServers& servers, const QString& user) {
     std::vector<QByteArray> out;
-    for (const char* sub : {"/new", "/cur"}) {
-        QDir dir(servers.maildir(user) + QLatin1String(sub));
-        for (const QString& name : dir.entryList(QDir::Files)) {
-            QFile f(dir.filePath(name));
-            if (f.open(QIODevice::ReadOnly)) out.push_back(f.readAll());
-        }
+    for (const QFileInfo& file : message_files(servers, user)) {
+        QFile f(file.filePath());
+        out.push_back(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray());
     }
     return out;
 }
 
 QByteArray as_crlf(const QByteArray& lf_text) {
-    QByteArray out = lf_text;
-    out.replace("\r\n", "\n");
-    out.replace("\n", "\r\n");
-    return out;
+    return QByteArray(lf_text).replace("\r\n", "\n").replace("\n", "\r\n");
 }
 
 std::pair<long long, long long> pop3_stat(const MailServers& servers, const QString& user,
                                           const QString& password) {
-    PlainPop3 pop(servers, user, password);
-    if (!pop.ok()) return {-1, -1};
-    const QList<QByteArray> parts = pop.command("STAT").split(' ');
+    PlainClient pop(servers.pop3_port);
+    const QList<QByteArray> parts =
+        pop.pop3_login(user, password) ? pop.command("STAT").split(' ') : QList<QByteArray>();
     if (parts.size() < 3 || parts[0] != "+OK") return {-1, -1};
     return {parts[1].toLongLong(), parts[2].toLongLong()};
 }
@@ -296,10 +186,10 @@ std::pair<long long, long long> pop3_stat(const MailServers& servers, const QStr
 std::vector<std::pair<int, QByteArray>> pop3_uidls(const MailServers& servers, const QString& user,
                                                    const QString& password) {
     std::vector<std::pair<int, QByteArray>> out;
-    PlainPop3 pop(servers, user, password);
-    if (!pop.ok() || !pop.command("UIDL").startsWith("+OK")) return out;
-    for (const QByteArray& line : pop.body()) {
-        const QList<QByteArray> parts = line.split(' ');
+    PlainClient pop(servers.pop3_port);
+    if (!pop.pop3_login(user, password) || !pop.command("UIDL").startsWith("+OK")) return out;
+    for (QByteArray l = pop.line(); !l.isNull() && l != "."; l = pop.line()) {
+        const QList<QByteArray> parts = l.split(' ');
         if (parts.size() >= 2) out.emplace_back(parts[0].toInt(), parts[1]);
     }
     return out;
@@ -311,38 +201,32 @@ bool ImapInbox::has_flag(quint32 uid, const QByteArray& flag) const {
 }
 
 ImapInbox imap_inbox(const MailServers& servers, const QString& user, const QString& password) {
-    PlainImap imap(servers, user, password);
+    PlainClient imap(servers.imap_port);
     QList<QByteArray> lines;
-    if (!imap.ok() || !imap.command("EXAMINE INBOX", &lines)) return {};
+    if (!imap.imap_login(user, password) || !imap.imap("EXAMINE INBOX", &lines)) return {};
     ImapInbox inbox;
-    quint32 exists = 0;
     for (const QByteArray& line : lines) {
         if (line.startsWith("* OK [UIDVALIDITY "))
             inbox.uidvalidity = number_after(line, "UIDVALIDITY");
-        if (line.startsWith("* ") && line.endsWith(" EXISTS")) exists = number_after(line, "*");
     }
     lines.clear();
-    if (exists > 0 && !imap.command("FETCH 1:* (UID FLAGS)", &lines)) return {};
-    std::vector<std::pair<quint32, QByteArray>> found;
+    // UIDs come in ascending order, as the messages do.
+    if (!imap.imap("UID FETCH 1:* (FLAGS)", &lines)) return {};
     for (const QByteArray& line : lines) {
         const qsizetype open = line.indexOf("FLAGS (");
         const qsizetype close = line.indexOf(')', open);
         if (!line.contains(" FETCH (") || open < 0 || close < 0) continue;
-        found.emplace_back(number_after(line, "UID"), line.mid(open + 7, close - open - 7));
-    }
-    std::sort(found.begin(), found.end());
-    for (auto& [uid, flags] : found) {
-        inbox.uids.push_back(uid);
-        inbox.flags.push_back(flags);
+        inbox.uids.push_back(number_after(line, "UID"));
+        inbox.flags.push_back(line.mid(open + 7, close - open - 7));
     }
     return inbox;
 }
 
 bool imap_flag_deleted(const MailServers& servers, const QString& user, const QString& password,
                        quint32 uid) {
-    PlainImap imap(servers, user, password);
-    return imap.ok() && imap.command("SELECT INBOX") &&
-           imap.command("UID STORE " + QByteArray::number(uid) + " +FLAGS.SILENT (\\Deleted)");
+    PlainClient imap(servers.imap_port);
+    return imap.imap_login(user, password) && imap.imap("SELECT INBOX") &&
+           imap.imap("UID STORE " + QByteArray::number(uid) + " +FLAGS.SILENT (\\Deleted)");
 }
 
 void renumber_inbox(const MailServers& servers, const QString& user) {
@@ -358,29 +242,17 @@ void renumber_inbox(const MailServers& servers, const QString& user) {
 
 int count_log_lines(const QString& path, const std::vector<QByteArray>& texts) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return 0;
-    int n = 0;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        bool all = true;
-        for (const QByteArray& t : texts) all = all && line.contains(t);
-        if (all) ++n;
-    }
-    return n;
+    const QList<QByteArray> lines =
+        file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>();
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const QByteArray& l) {
+        return std::all_of(texts.begin(), texts.end(),
+                           [&](const auto& t) { return l.contains(t); });
+    }));
 }
 
 int unused_port() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
-        port = ntohs(addr.sin_port);
-    }
-    ::close(fd);
-    return port;
+    QTcpServer server;
+    return server.listen(QHostAddress::LocalHost) ? server.serverPort() : 0;
 }
 
 }  // namespace qv::test

@@ -18,28 +18,24 @@ struct MailServers {
     QString host = QStringLiteral("127.0.0.1");
     int pop3_port = 0;        // STLS offered
     int pop3s_port = 0;       // implicit TLS
-    int imap_port = 0;        // STARTTLS offered; 0 when the servers serve no IMAP
+    int imap_port = 0;        // STARTTLS offered
     int imaps_port = 0;       // implicit TLS
     int smtp_port = 0;        // plain, no AUTH, @example.test recipients only
     int submission_port = 0;  // STARTTLS and AUTH required
     int smtps_port = 0;       // implicit TLS, AUTH required
-    QString user1, pass1, addr1;
-    QString user2, pass2, addr2;
-    QString dovecot_log;
-    QString postfix_log;
+    QString user1, pass1, addr1, user2, pass2, addr2;
+    QString dovecot_log, postfix_log;
 
     QString maildir(const QString& user) const;  // WORKDIR/mail/<user>/Maildir
 };
 
-// Reads the env file named by QV_MAIL_SERVERS_ENV (default /tmp/qmail-servers/env). nullopt,
-// with the reason, when it is missing or incomplete.
+// From the env file named by QV_MAIL_SERVERS_ENV (default /tmp/qmail-servers/env); nullopt,
+// with the reason, unless the servers answer. Under QV_REQUIRE_SERVERS=1 they are required.
 std::optional<MailServers> load_mail_servers(QString* why);
-
-// QV_REQUIRE_SERVERS=1: a missing server is a failure, not a reason to skip.
 bool mail_servers_required();
 
-// Serializes the tests of all processes that use the shared servers (ctest may run them in
-// parallel, and they all empty and fill the same mailboxes). Held while the object lives.
+// Serializes the tests of all processes that use the shared servers (they all empty and fill
+// the same mailboxes). Held while the object lives.
 class MailServerLock {
   public:
     explicit MailServerLock(const MailServers& servers);
@@ -51,35 +47,27 @@ class MailServerLock {
     int fd_ = -1;
 };
 
-// Drops a message into the user's Maildir/new the way a delivery would (owned by the Maildir's
-// owner). The content is written as given; Maildir files conventionally use LF line ends.
+// Drops a message (LF line ends, as given) into the user's Maildir/new as a delivery would.
 void seed_message(const MailServers& servers, const QString& user, const QByteArray& content);
 
-// Removes every message of the user from the Maildir.
+// The user's Maildir (new and cur): emptied, counted, waited for until it holds `count`
+// messages (false on timeout), and the contents of its messages.
 void empty_mailbox(const MailServers& servers, const QString& user);
-
-// Number of messages in the user's Maildir (new and cur).
 int maildir_count(const MailServers& servers, const QString& user);
-
-// Waits until the user's Maildir holds at least `count` messages; false on timeout.
 bool wait_for_maildir(const MailServers& servers, const QString& user, int count, int timeout_ms);
-
-// The contents of every message file in the user's Maildir.
 std::vector<QByteArray> maildir_messages(const MailServers& servers, const QString& user);
 
-// What a POP3 server hands out for a stored message: every line ending in CRLF.
+// What a server hands out for a stored message: every line ending in CRLF.
 QByteArray as_crlf(const QByteArray& lf_text);
 
-// A minimal POP3 client on the plain port (USER/PASS, no TLS), independent of the code under
-// test. STAT as {count, octets}, or {-1, -1} when the login or command fails.
+// STAT as {count, octets} and UIDL as (number, id) pairs on the plain POP3 port; {-1, -1} and
+// nothing when the login or the command fails.
 std::pair<long long, long long> pop3_stat(const MailServers& servers, const QString& user,
                                           const QString& password);
-// UIDL as (number, id) pairs; empty on failure.
 std::vector<std::pair<int, QByteArray>> pop3_uidls(const MailServers& servers, const QString& user,
                                                    const QString& password);
 
-// The user's INBOX as a minimal IMAP client on the plain port sees it (LOGIN, EXAMINE, FETCH),
-// independent of the code under test. uidvalidity is 0 when the login or a command failed.
+// The user's INBOX as IMAP on the plain port shows it; uidvalidity 0 when that failed.
 struct ImapInbox {
     quint32 uidvalidity = 0;
     std::vector<quint32> uids;      // ascending
@@ -94,7 +82,7 @@ bool imap_flag_deleted(const MailServers& servers, const QString& user, const QS
 // opened, by removing its UID list and indexes. No session may have the INBOX open meanwhile.
 void renumber_inbox(const MailServers& servers, const QString& user);
 
-// Number of lines in a log file that contain every one of the given texts.
+// Lines of a log file that contain every one of the texts.
 int count_log_lines(const QString& path, const std::vector<QByteArray>& texts);
 
 // A TCP port on 127.0.0.1 that nothing listens on (just now).
@@ -104,14 +92,12 @@ int unused_port();
 
 // Skips the test (or fails it under QV_REQUIRE_SERVERS=1) when the servers are not running, else
 // declares `servers` (MailServers) and holds the shared lock for the rest of the test.
-#define QV_REQUIRE_MAIL_SERVERS(servers)                                               \
-    QString qv_servers_why_;                                                           \
-    const auto qv_servers_opt_ = ::qv::test::load_mail_servers(&qv_servers_why_);      \
-    if (!qv_servers_opt_) {                                                            \
-        if (::qv::test::mail_servers_required()) {                                     \
-            FAIL() << "mail servers required: " << qv_servers_why_.toStdString();      \
-        }                                                                              \
-        GTEST_SKIP() << "mail servers not running: " << qv_servers_why_.toStdString(); \
-    }                                                                                  \
-    const ::qv::test::MailServers& servers = *qv_servers_opt_;                         \
+#define QV_REQUIRE_MAIL_SERVERS(servers)                                                  \
+    QString qv_servers_why_;                                                              \
+    const auto qv_servers_opt_ = ::qv::test::load_mail_servers(&qv_servers_why_);         \
+    if (!qv_servers_opt_) {                                                               \
+        if (::qv::test::mail_servers_required()) FAIL() << qv_servers_why_.toStdString(); \
+        GTEST_SKIP() << "mail servers not running: " << qv_servers_why_.toStdString();    \
+    }                                                                                     \
+    const ::qv::test::MailServers& servers = *qv_servers_opt_;                            \
     ::qv::test::MailServerLock qv_servers_lock_(servers)

@@ -13,26 +13,19 @@ namespace qv::test {
 // On made-up servers: the password is the user name + "-pw", the address user@example.test.
 inline AccountFields fake_account(const QString& user,
                                   const QString& pop = QStringLiteral("pop.example.test")) {
-    return AccountFields{pop,
-                         QStringLiteral("smtp.example.test"),
-                         user,
-                         user + QStringLiteral("-pw"),
-                         user + QStringLiteral("@example.test"),
-                         QString(),
-                         QString()};
+    const QString address = user + QStringLiteral("@example.test");
+    return {
+        pop, QStringLiteral("smtp.example.test"), user, user + QStringLiteral("-pw"), address, {},
+        {}};
 }
 
 // User 1 or 2 of the real servers, POP3 and SMTP on the given ports of 127.0.0.1 (STARTTLS
 // required, as the program takes "host:port").
 inline AccountFields real_account(const MailServers& s, int which, int pop_port, int smtp_port) {
     const auto at = [&s](int port) { return QStringLiteral("%1:%2").arg(s.host).arg(port); };
-    return AccountFields{at(pop_port),
-                         at(smtp_port),
-                         which == 1 ? s.user1 : s.user2,
-                         which == 1 ? s.pass1 : s.pass2,
-                         which == 1 ? s.addr1 : s.addr2,
-                         QString(),
-                         QString()};
+    return which == 1
+               ? AccountFields{at(pop_port), at(smtp_port), s.user1, s.pass1, s.addr1, {}, {}}
+               : AccountFields{at(pop_port), at(smtp_port), s.user2, s.pass2, s.addr2, {}, {}};
 }
 
 // Adds the accounts in order; the first becomes the current one (the one that sends).
