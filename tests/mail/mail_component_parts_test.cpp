@@ -91,6 +91,12 @@ const std::map<std::string, Function> kFunctions = {
       }}},
     {"html_to_text", {1, [](const auto& a) { return html_to_text(text(a[0])); }}},
     {"html_declared_charset", {1, [](const auto& a) { return text(html_declared_charset(a[0])); }}},
+    {"incoming_protocol",
+     {1,
+      [](const auto& a) {
+          return QString::fromLatin1(incoming_protocol(text(a[0])) == MailProtocol::Imap ? "imap"
+                                                                                         : "pop3");
+      }}},
     {"parse_server_address",
      {2,
       [](const auto& a) {
