@@ -4,6 +4,7 @@
 // Each time: every mail stored once, nothing stray in the mail directory, the server as it should.
 #include "mail/curl_mail_component.h"
 #include "receive/stored_ledger.h"
+#include "support/golden.h"
 #include "support/mail_servers.h"
 #include "support/test_accounts.h"
 #include "support/window_harness.h"
@@ -132,57 +133,40 @@ class ReceiveOnce : public ::testing::Test {
 
 // --- killed at each step ---
 
-struct KillCase {
-    Protocol protocol;
-    bool keep;
-    const char* step;  // QV_KILL_AT
-};
-
-class KilledReceive : public ReceiveOnce, public ::testing::WithParamInterface<KillCase> {};
+// Each row of killed_receive.txt: the protocol, whether mail is kept on the server, QV_KILL_AT.
+class KilledReceive : public ReceiveOnce, public ::testing::WithParamInterface<QString> {};
 
 TEST_P(KilledReceive, ANormalReceiveAfterwardsStoresEveryMailOnce) {
-    const KillCase& c = GetParam();
-    add_account(c.protocol, c.keep);
+    const QStringList c = GetParam().split(u' ');
+    const Protocol protocol = c[0] == "imap" ? Protocol::Imap : Protocol::Pop3;
+    const bool keep = c[1] == "keep";
+    add_account(protocol, keep);
     arrive({"一通目", "二通目", "三通目", "四通目", "五通目"});
     {
         QProcess p;
-        launch(p, QString::fromLatin1(c.step));
+        launch(p, c[2]);
         ASSERT_TRUE(p.waitForFinished(60000));
         const QByteArray said = p.readAllStandardError();
         ASSERT_EQ(p.exitStatus(), QProcess::CrashExit) << said.toStdString();
-        ASSERT_TRUE(said.contains("killed at " + QByteArray(c.step).split(':')[0]))
+        ASSERT_TRUE(said.contains("killed at " + c[2].section(u':', 0, 0).toUtf8()))
             << said.toStdString();
     }
     ASSERT_TRUE(h.start());
     h.trigger("receive");
     expect_each_stored_once();
-    expect_server_holds(c.protocol, c.keep);
+    expect_server_holds(protocol, keep);
     // And nothing more comes of it.
     h.trigger("receive");
     EXPECT_EQ(rows().size(), 5u);
 }
 
-constexpr KillCase kKills[] = {
-    {Protocol::Pop3, false, "after-retr:3"},  {Protocol::Pop3, false, "after-write"},
-    {Protocol::Pop3, false, "after-journal"}, {Protocol::Pop3, false, "after-rename"},
-    {Protocol::Pop3, false, "after-commit"},  {Protocol::Pop3, false, "after-ledger"},
-    {Protocol::Pop3, false, "after-mark"},    {Protocol::Pop3, false, "after-dele"},
-    {Protocol::Pop3, false, "before-quit"},   {Protocol::Pop3, true, "after-commit"},
-    {Protocol::Pop3, true, "after-mark"},     {Protocol::Imap, false, "after-retr:3"},
-    {Protocol::Imap, false, "after-write"},   {Protocol::Imap, false, "after-journal"},
-    {Protocol::Imap, false, "after-rename"},  {Protocol::Imap, false, "after-commit"},
-    {Protocol::Imap, false, "after-ledger"},  {Protocol::Imap, false, "after-mark"},
-    {Protocol::Imap, false, "after-flag"},    {Protocol::Imap, false, "after-expunge"},
-    {Protocol::Imap, false, "before-logout"}, {Protocol::Imap, true, "after-commit"},
-    {Protocol::Imap, true, "before-logout"},
-};
-
-INSTANTIATE_TEST_SUITE_P(Steps, KilledReceive, ::testing::ValuesIn(kKills),
-                         [](const ::testing::TestParamInfo<KillCase>& info) {
-                             const KillCase& c = info.param;
-                             return QString::fromStdString(name(c.protocol))
-                                 .append(c.keep ? "Keep_" : "Delete_")
-                                 .append(QString(c.step).section(':', 0, 0).replace('-', '_'))
+INSTANTIATE_TEST_SUITE_P(Steps, KilledReceive,
+                         ::testing::ValuesIn(golden_lines("cases/killed_receive.txt")),
+                         [](const ::testing::TestParamInfo<QString>& info) {
+                             return QString(info.param)
+                                 .section(u':', 0, 0)
+                                 .replace(u' ', u'_')
+                                 .replace(u'-', u'_')
                                  .toStdString();
                          });
 
@@ -207,12 +191,10 @@ TEST_P(RepeatedReceive, OnlyWhatArrivedSinceIsReceived) {
     QFile empty(h.dataDir() + "/mail/20261205-080000-0001.eml");
     ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
     empty.close();
-    const QString kept = QStringLiteral(
-        "読み取れないメールが1通ありました。メールフォルダーの中の quarantine "
-        "フォルダーに、そのまま保管してあります");
+    // Heard at each of the three receives, two lines each, then the quarantine.
+    const QStringList said = golden_lines("receive/repeated.txt");
     ASSERT_TRUE(h.start());
-    EXPECT_EQ(heard(),
-              (QStringList{"メールが届いています[メールの数は]2", "2通のメールを受信しました"}));
+    EXPECT_EQ(heard(), said.mid(0, 2));
     expect_each_stored_once();
     expect_server_holds(c.protocol, c.kept);
     EXPECT_EQ(QDir(h.paths().mail_dir + "/quarantine").entryList(QDir::Files).size(), 1);
@@ -220,17 +202,16 @@ TEST_P(RepeatedReceive, OnlyWhatArrivedSinceIsReceived) {
     arrive({"昼の便 1", "昼の便 2", "昼の便 3"});
     h.trigger("mail_check");
     h.trigger("receive");
-    EXPECT_EQ(heard(),
-              (QStringList{"メールが届いています[メールの数は]3", "3通のメールを受信しました"}));
+    EXPECT_EQ(heard(), said.mid(2, 2));
     expect_each_stored_once();
     expect_server_holds(c.protocol, c.kept);
 
     h.trigger("mail_check");
     h.trigger("receive");
-    EXPECT_EQ(heard(), (QStringList{"新規メールは有りません", "受信したメールはありません"}));
+    EXPECT_EQ(heard(), said.mid(4, 2));
     expect_each_stored_once();
     expect_server_holds(c.protocol, c.kept);
-    EXPECT_EQ(h.spoken().count(kept), 1);
+    EXPECT_EQ(h.spoken().count(said[6]), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Accounts, RepeatedReceive,
@@ -259,27 +240,16 @@ TEST_F(ReceiveOnce, ANewUidValidityLosesAndDoublesNothingAndFailingAccountsStopN
     arrive({"POP の 1", "POP の 2"}, 2);
     seed_message(s(), s().user1, message("番号なし", false));
     seeded_ << "番号なし";
-    const QString login = QStringLiteral(
-        "パスワードかユーザー名が違います。アカウントの設定でユーザー名とパスワードを確認してく"
-        "ださい");
-    const QString refused =
-        QStringLiteral(
-            "サーバー「127.0.0.1」（ポート %1）に接続できません。アカウントの設定でサーバー"
-            "の名前を確認し、ネットワークにつながっているか確かめてください")
-            .arg(dead);
     // At start-up the receive skips the accounts whose check just failed: each is heard once.
     // Ctrl+M tries every account again.
-    const auto heard_with_failures = [&](int n, bool tried_again) {
-        const QString wrong = s().addr1 + " のメールを%1できません：" + login,
-                      gone = "nobody@example.test のメールを%1できません：" + refused;
-        QStringList said{QStringLiteral("メールが届いています[メールの数は]%1").arg(n),
-                         wrong.arg("確認"), gone.arg("確認"),
-                         QStringLiteral("%1通のメールを受信しました").arg(n)};
-        if (tried_again) said << wrong.arg("受信") << gone.arg("受信");
+    const auto heard_with_failures = [&](const char* file) {
+        QStringList said = golden_lines(QLatin1String(file));
+        for (QString& line : said)
+            line.replace("%addr", s().addr1).replace("%port", QString::number(dead));
         return said;
     };
     ASSERT_TRUE(h.start());
-    EXPECT_EQ(heard(), heard_with_failures(5, false));
+    EXPECT_EQ(heard(), heard_with_failures("receive/failing_accounts_start.txt"));
     expect_each_stored_once();
     EXPECT_EQ(pop3_stat(s(), s().user2, s().pass2).first, 0);
 
@@ -287,7 +257,7 @@ TEST_F(ReceiveOnce, ANewUidValidityLosesAndDoublesNothingAndFailingAccountsStopN
     arrive({"新しい 1"});
     h.trigger("mail_check");
     h.trigger("receive");
-    EXPECT_EQ(heard(), heard_with_failures(1, true));
+    EXPECT_EQ(heard(), heard_with_failures("receive/failing_accounts_again.txt"));
     expect_each_stored_once();
     EXPECT_EQ(imap_inbox(s(), s().user1, s().pass1).uids.size(), 4u);
 }

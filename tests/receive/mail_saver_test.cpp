@@ -5,6 +5,7 @@
 #include "store/mail_store.h"
 #include "support/fake_component.h"
 #include "support/fakes.h"
+#include "support/golden.h"
 
 #include <QDir>
 #include <QFile>
@@ -125,10 +126,8 @@ TEST_F(MailSaverTest, LeftOverFilesAreOnlyUnstoredMailsOldestFirst) {
                                  "b", QString()));
     ASSERT_TRUE(QDir(mail_dir).mkpath("attach/20260304-170000-0002"));
     ASSERT_TRUE(QDir(mail_dir).mkpath("quarantine"));
-    for (const char* other : {"picture.png", ".qv-part-1-abc", ".uidl-1", "notes.txt", "voice.mp3",
-                              ".hidden.eml", "mail.EML", "attach/20260304-170000-0002/message.eml",
-                              "quarantine/20260304-150000-0001.eml"}) {
-        QFile f(QDir(mail_dir).filePath(QString::fromLatin1(other)));
+    for (const QString& other : golden_lines("receive/not_mail_files.txt")) {
+        QFile f(QDir(mail_dir).filePath(other));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
     ASSERT_TRUE(QDir(mail_dir).mkdir("sub.eml"));

@@ -3,6 +3,8 @@
 // Ctrl+M, which receives and then sends.
 
 #include "mailbox/flex_grid.h"
+#include "support/golden.h"
+#include "support/printers.h"
 #include "support/test_accounts.h"
 #include "support/window_harness.h"
 
@@ -22,10 +24,6 @@ using qv::test::WindowHarness;
 namespace {
 
 const QString kReason = "サーバーとの接続が切れました";
-QString cannot(const char* user, const char* what = "受信") {
-    return QString::fromUtf8(user) + "@example.test のメールを" + what + "できません：" + kReason;
-}
-QString arrived(int n) { return "メールが届いています[メールの数は]" + QString::number(n); }
 
 // Accounts a and b. Each user's waiting files are counted by STAT and handed over once by
 // SAVEALLD; a user in `failing` cannot be reached.
@@ -83,42 +81,24 @@ TEST_F(Mailboxes, AtStartUpLeftOversAreStoredFirstThenMailWaitingAnywhereIsRecei
     EXPECT_EQ(h.accounts().cur_user, "b");  // the POP fields: the last account polled
 }
 
+// Each row of ctrl_m.txt: mail arriving for a and b, the users that cannot be reached, the
+// recipient typed, what is heard.
 TEST_F(Mailboxes, CtrlMReceivesRefreshesTheInboxAndSendsOnlyToARecipient) {
     ASSERT_TRUE(h.start());
     int rows_when_sending = -1;
     h.component.sendHook = [&] { rows_when_sending = h.w().MSFlexGrid1->rowCount() - 1; };
-    const QString sent = "メールをx@example.testへ送信しました";
-    const QString kStart = "メールを受信します";
-    const struct {
-        QStringList to_a, to_b;
-        QSet<QString> failing;
-        QString mailto;
-        QStringList heard;
-    } steps[] = {
-        {{},
-         {"b1.eml"},
-         {"a"},
-         "",
-         {kStart, "1通のメールを受信しました", cannot("a"), "メール数は1"}},
-        {{"a1.eml"},
-         {"b2.eml"},
-         {},
-         "x@example.test",
-         {kStart, "2通のメールを受信しました", "メール数は3", "メールを送信します", sent,
-          "送信したメールを入力欄から消しました。次のメールを書けます"}},
-        {{}, {}, {"a", "b"}, "", {kStart, cannot("a"), cannot("b")}},
-        {{}, {}, {}, "", {kStart, "受信したメールはありません"}},
-    };
-    for (const auto& step : steps) {
-        arrive("a", step.to_a);
-        arrive("b", step.to_b);
-        failing = step.failing;
-        h.w().mailto->setText(step.mailto);
+    for (const QString& line : golden_lines("cases/ctrl_m.txt")) {
+        const QStringList step = line.split(u'\t');
+        arrive("a", step[0].split(u',', Qt::SkipEmptyParts));
+        arrive("b", step[1].split(u',', Qt::SkipEmptyParts));
+        const QStringList down = step[2].split(u',', Qt::SkipEmptyParts);
+        failing = QSet<QString>(down.begin(), down.end());
+        h.w().mailto->setText(step[3]);
         h.component.calls.clear();
         h.mark();
         h.key(Qt::Key_M, Qt::ControlModifier);
-        EXPECT_EQ(h.spokenSinceMark(), step.heard);
-        EXPECT_EQ(h.component.trace().contains("SendMail"), !step.mailto.isEmpty());
+        EXPECT_EQ(h.spokenSinceMark(), step[4].split(u'|')) << line;
+        EXPECT_EQ(h.component.trace().contains("SendMail"), !step[3].isEmpty());
         EXPECT_EQ(h.w().MSFlexGrid1->rowCount() - 1, static_cast<int>(stored().size()));
     }
     EXPECT_EQ(rows_when_sending, 3);
@@ -145,37 +125,18 @@ TEST_F(Mailboxes, AReceiveThatLastsSaysHowFarItIsThenTheCount) {
     EXPECT_EQ(shown, "受信中 1/3");
 }
 
+// Each row of check_new_mail.txt: the accounts (user=its STAT answer, "-" when it cannot be
+// asked), what is heard, the mail said to be waiting, the component's trace.
 TEST(CheckNewMail, TheMenuCheckSaysTheTotalAndEachAccountThatCouldNotBeAsked) {
-    // Accounts named by their users, each with its STAT answer; nullopt: it cannot be asked.
-    const auto answer = [](const char* stat) { return MailArray(QStringList{stat}); };
-    const struct {
-        std::vector<std::pair<const char*, MailArray>> users;
-        QStringList heard;
-        int waiting;
-        QStringList trace;
-    } cases[] = {
-        {{{"u", answer("3 1557")}}, {arrived(3)}, 3, {"RcvMail STAT", "Sleep 1"}},
-        {{{"u", answer("0 0")}}, {"新規メールは有りません"}, 0, {"RcvMail STAT"}},
-        {{{"u", answer("3")}}, {"新規メールは有りません"}, 0, {"RcvMail STAT"}},
-        {{{"u", answer("")}}, {"新規メールは有りません"}, 0, {"RcvMail STAT"}},
-        {{{"a", answer("2 100")}, {"b", answer("0 0")}, {"c", answer("3 300")}},
-         {arrived(5)},
-         5,
-         {"RcvMail STAT", "Sleep 1", "RcvMail STAT", "RcvMail STAT", "Sleep 1"}},
-        {{{"a", std::nullopt}}, {cannot("a", "確認")}, 0, {"RcvMail STAT"}},
-        {{{"a", std::nullopt}, {"b", answer("1 10")}, {"c", std::nullopt}},
-         {arrived(1), cannot("a", "確認"), cannot("c", "確認")},
-         1,
-         {"RcvMail STAT", "RcvMail STAT", "Sleep 1", "RcvMail STAT"}},
-        {{}, {}, 0, {}},
-    };
-    for (const auto& c : cases) {
+    for (const QString& line : golden_lines("cases/check_new_mail.txt")) {
+        const QStringList c = line.split(u'\t');
         WindowHarness h;
         std::vector<AccountFields> accounts;
         QHash<QString, MailArray> stat;
-        for (const auto& [user, answer] : c.users) {
+        for (const QString& account : c[0].split(u',', Qt::SkipEmptyParts)) {
+            const QString user = account.section(u'=', 0, 0), answer = account.section(u'=', 1);
             accounts.push_back(qv::test::fake_account(user));
-            stat.insert(user, answer);
+            stat.insert(user, answer == "-" ? MailArray() : MailArray(QStringList{answer}));
         }
         qv::test::seed_accounts(h.seed(), accounts);
         h.component.error = kReason;
@@ -187,11 +148,11 @@ TEST(CheckNewMail, TheMenuCheckSaysTheTotalAndEachAccountThatCouldNotBeAsked) {
         h.component.calls.clear();
         h.mark();
         h.trigger("mail_check");
-        const std::string row = c.heard.join('|').toStdString();
-        EXPECT_EQ(h.spokenSinceMark(), c.heard) << row;
-        EXPECT_EQ(h.parts().receiver->waiting_mail_count(), c.waiting) << row;
-        EXPECT_EQ(h.component.trace(), c.trace) << row;
+        const QStringList heard = c[1].split(u'|', Qt::SkipEmptyParts);
+        EXPECT_EQ(h.spokenSinceMark(), heard) << line;
+        EXPECT_EQ(h.parts().receiver->waiting_mail_count(), c[2].toInt()) << line;
+        EXPECT_EQ(h.component.trace(), c[3].split(u'|', Qt::SkipEmptyParts)) << line;
         const QString shown = h.w().cmd_message->text();
-        EXPECT_EQ(shown, c.heard.value(c.heard.size() - 1, shown)) << row;
+        EXPECT_EQ(shown, heard.value(heard.size() - 1, shown)) << line;
     }
 }

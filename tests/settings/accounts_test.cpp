@@ -1,4 +1,5 @@
 #include "settings/accounts.h"
+#include "support/golden.h"
 #include "support/settings_window.h"
 
 #include <QCheckBox>
@@ -205,10 +206,7 @@ TEST(AccountDialogs, EditAddMakeDefaultAndDeleteEachDoWhatTheySay) {
     click(e, "Command1");
     EXPECT_EQ(t.h.store().keepOnServer(added.id), std::optional<bool>(true));
     EXPECT_EQ(t.rows(list, Qt::AccessibleTextRole),
-              (QStringList{"a@example.test POPサーバー pop.a", "b2@example.test POPサーバー pop.b",
-                           "c@example.test POPサーバー pop.c",
-                           "d@example.test 既定 POPサーバー imaps://imap.example.test "
-                           "サーバーにメールを残す"}));
+              golden_lines("settings/account_rows_heard.txt"));
 
     list->list()->setCurrentRow(0);
     click(list, "Command3");
@@ -238,23 +236,19 @@ TEST(AccountEditor, AfterAFirstUseCancelledServerFieldsExplainTheirFormsAndCheck
     click(list, "Command1");
     AccountEditor* e = t.editor();
     ASSERT_TRUE(activate(e));
-    // The field, what is typed there, and whether it can be used.
-    const std::tuple<int, QString, bool> cases[] = {
-        {0, "pop.example.test", true},          {0, "imaps://imap.example.test:993", true},
-        {0, "imap://imap.example.test", true},  {0, "ftp://x.example.test", false},
-        {0, "pop.example.test:70000", false},   {1, "smtp.example.test:587", true},
-        {1, "pop3://mail.example.test", false},
-    };
-    for (const auto& [field, typed, fine] : cases) {
+    // Each row of server_field_typed.txt: the field, what is typed there, whether it can be used.
+    for (const QString& line : golden_lines("cases/server_field_typed.txt")) {
+        const QStringList c = line.split(u'\t');
+        const int field = c[0].toInt();
         e->field(field)->setFocus();
-        e->field(field)->setText(typed);
+        e->field(field)->setText(c[1]);
         t.h.mark();
         press(e, Qt::Key_F1);
         press(e, Qt::Key_Tab);
         const QStringList heard = t.h.spokenSinceMark();
         EXPECT_EQ(heard.value(0),
                   field ? AccountEditor::send_server_help() : AccountEditor::receive_server_help());
-        EXPECT_EQ(heard.join('|').contains("F1キーで書き方を聞けます"), !fine)
+        EXPECT_EQ(heard.join('|').contains("F1キーで書き方を聞けます"), c[2] == "no")
             << heard.join('|').toStdString();
     }
     EXPECT_TRUE(t.h.store().accounts().empty());
@@ -263,36 +257,30 @@ TEST(AccountEditor, AfterAFirstUseCancelledServerFieldsExplainTheirFormsAndCheck
 // The answer about a login in the clear: shown in the editor, set there, and forgotten when a
 // server address changes (the question then comes again for the new server).
 TEST(AccountKeep, TheClearTextAnswerIsForgottenWithAChangedServerUnlessSetHere) {
-    struct Case {
-        const char* name;
-        std::optional<bool> before;
-        int field;  // the server field changed, or -1
-        bool toggle;
-        std::optional<bool> after;
+    // Each row of plain_login_kept.txt: what it tries, the answer before ("-": none), the server
+    // field changed (-1: none), whether the box is pressed here, the answer after.
+    const auto answer = [](const QString& a) {
+        return a == "-" ? std::nullopt : std::optional<bool>(a == "yes");
     };
-    const Case cases[] = {
-        {"nothing changed", false, -1, false, false},
-        {"receiving server changed", true, 0, false, std::nullopt},
-        {"sending server changed", false, 1, false, std::nullopt},
-        {"allowed here", std::nullopt, -1, true, true},
-        {"server changed and allowed here", false, 0, true, true},
-    };
-    for (const Case& c : cases) {
-        SettingsWindow t(1, 1, [&](MailStore& db) { return db.setPlainLogin(1, c.before); });
+    for (const QString& line : golden_lines("cases/plain_login_kept.txt")) {
+        const QStringList c = line.split(u'\t');
+        const std::optional<bool> before = answer(c[1]);
+        const int field = c[2].toInt();
+        SettingsWindow t(1, 1, [&](MailStore& db) { return db.setPlainLogin(1, before); });
         AccountList* list = t.list();
         list->list()->setCurrentRow(0);
         click(list, "Command2");
         AccountEditor* e = t.editor();
         ASSERT_TRUE(activate(e));
-        EXPECT_EQ(e->plain_box()->isChecked(), c.before.value_or(false)) << c.name;
-        if (c.field >= 0) e->field(c.field)->setText(QStringLiteral("new.example.test"));
-        if (c.toggle) {
+        EXPECT_EQ(e->plain_box()->isChecked(), before.value_or(false)) << line;
+        if (field >= 0) e->field(field)->setText(QStringLiteral("new.example.test"));
+        if (c[3] == "yes") {
             e->plain_box()->setFocus();
             t.h.mark();
             press(e, Qt::Key_Space);
-            EXPECT_EQ(t.h.spokenSinceMark(), QStringList{"暗号化せずに接続する オン"}) << c.name;
+            EXPECT_EQ(t.h.spokenSinceMark(), QStringList{"暗号化せずに接続する オン"}) << line;
         }
         click(e, "Command1");
-        EXPECT_EQ(t.h.store().plainLogin(t.ids[0]), c.after) << c.name;
+        EXPECT_EQ(t.h.store().plainLogin(t.ids[0]), answer(c[4])) << line;
     }
 }

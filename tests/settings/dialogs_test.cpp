@@ -3,10 +3,10 @@
 #include "compose/voice_recorder.h"
 #include "core/feedback.h"
 #include "core/twips.h"
+#include "support/golden.h"
 #include "support/settings_window.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -22,10 +22,8 @@ namespace {
 
 // The lines of a file under tests/data/settings, without comments and blank lines.
 QStringList data_lines(const char* name) {
-    QFile file(QStringLiteral(QV_TEST_DATA_DIR "/settings/") + QLatin1String(name));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) qFatal("cannot read %s", name);
-    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
-    lines.removeIf([](const QString& line) { return line.startsWith(u'#'); });
+    QStringList lines = golden_lines(QStringLiteral("settings/") + QLatin1String(name));
+    lines.removeIf([](const QString& line) { return line.isEmpty() || line.startsWith(u'#'); });
     return lines;
 }
 

@@ -2,6 +2,7 @@
 
 #include "mailbox/flex_grid.h"
 #include "support/dialog_walk.h"
+#include "support/golden.h"
 #include "support/window_harness.h"
 
 #include <QAction>
@@ -42,9 +43,7 @@ TEST(MainWindow, StartsWithTheTimeHasItsMenusAndTabWalksTheAreasAloud) {
             menus += '\n';
         }
     }
-    QFile golden(QStringLiteral(QV_TEST_DATA_DIR "/shell/menus.txt"));
-    ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
-    EXPECT_EQ(menus, QString::fromUtf8(golden.readAll()));
+    EXPECT_EQ(menus.split(u'\n'), golden_lines("shell/menus.txt") << QString());
 
     // TAB walks the areas; the colour, the key guide and the help follow.
     const QColor grey(200, 200, 200), white(255, 255, 255);
@@ -66,18 +65,16 @@ TEST(MainWindow, StartsWithTheTimeHasItsMenusAndTabWalksTheAreasAloud) {
     EXPECT_GE(walk_dialog(&h.window(), [&h] { return h.spoken(); }).size(), 10);
 }
 
-TEST(MainWindowStartUp, RefusesAForeignDatabaseAloudAndLeavesIt) {
+// The program's own run (tests/app) shows the refusal heard, the exit code and the file left
+// alone; only the window shows the status line.
+TEST(MainWindowStartUp, ShowsTheRefusalOfAForeignDatabaseAsItIsSaid) {
     WindowHarness h;
     QFile f(h.dataDir() + "/quorvel_mail.mdb");
     ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write("not a database at all, just text") > 0);
     f.close();
     EXPECT_FALSE(h.start());
-    EXPECT_EQ(h.window().exit_code(), 1);
     ASSERT_EQ(h.spoken().size(), 1);
-    EXPECT_TRUE(h.spoken().front().contains("quorvel_mail.mdb"));
     EXPECT_EQ(h.w().cmd_message->text(), h.spoken().front());
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), "not a database at all, just text");
 }
 
 TEST(MainWindowExit, TheMenuSaysFarewellAndPausesClosingEndsAtOnceSilently) {

@@ -4,6 +4,7 @@
 #include "settings/speech_settings_dialog.h"
 #include "speech/speech_channel.h"
 #include "speech/wait_cue.h"
+#include "support/golden.h"
 #include "support/settings_window.h"
 
 #include <QApplication>
@@ -58,13 +59,12 @@ TEST(SpeechKeysInTheWindow, CtrlStopsF2RepeatsShiftF2ListsTheHistoryNoneOfItReme
     ASSERT_FALSE(moved.isEmpty());
     ASSERT_EQ(rows.size(), history.size());
     EXPECT_EQ(rows.mid(0, 2), (QStringList{"最後の読み上げ", "一行目\\n二行目の長い本文"}));
-    const QString greeting = QStringLiteral(
-        "読み上げ履歴。%"
-        "1件。新しい順です。上下の矢印キーで選び、ENTERキーで読み上げます。ESCキーで閉じます");
-    EXPECT_EQ(opening, (QStringList{greeting.arg(history.size()), "一覧 1件目 最後の読み上げ"}));
-    EXPECT_EQ(silenced_on_opening, 0);  // nothing cut the greeting short
-    EXPECT_EQ(moved, (QStringList{"2件目 一行目\n二行目の長い本文", "一行目\n二行目の長い本文",
-                                  "読み上げ履歴を閉じました"}));
+    // The greeting and the first row on opening, then the second row moved to, said, closed.
+    QStringList expected = golden_lines("shell/speech_history.txt");
+    expected.replaceInStrings("%count", QString::number(history.size()));
+    expected.replaceInStrings("\\n", "\n");
+    EXPECT_EQ(opening + moved, expected);
+    EXPECT_EQ(silenced_on_opening, 0);     // nothing cut the greeting short
     EXPECT_EQ(speech.history(), history);  // nothing said here went into the history
 }
 
@@ -114,10 +114,7 @@ TEST(SpeechSettingsDialogInTheWindow, TheSavedChoiceRulesFromTheStartOkSavesEscP
     change({Qt::Key_Up}, Qt::Key_Return);
     EXPECT_EQ(during.rate, 160);
     EXPECT_TRUE(moves_during);
-    EXPECT_EQ(changes,
-              (QStringList{"速さ 160パーセント。この声で読み上げます", "待っている間の合図音 オフ",
-                           "待っている間の合図音 オン", "一覧で移動した項目を読み上げる オフ",
-                           "一覧で移動した項目を読み上げる オン"}));
+    EXPECT_EQ(changes, golden_lines("shell/speech_settings_changes.txt"));
     EXPECT_TRUE(h.spoken().contains("音声の設定。" + SpeechSettingsDialog::purpose()));
     EXPECT_EQ(h.spokenSinceMark().last(), "音声の設定を保存しました");
     EXPECT_EQ(h.w().cmd_message->text(), "音声の設定を保存しました");

@@ -2,6 +2,7 @@
 #include "speech/speech_engines.h"
 #include "speech/openjtalk_engine.h"
 #include "speech/qt_tts_engine.h"
+#include "support/golden.h"
 #include "support/printers.h"
 #include "support/wav_writer.h"
 
@@ -33,33 +34,13 @@ QByteArray makeWav(int rate, int channels, int bits, const QByteArray& pcm, bool
 }  // namespace
 
 TEST(SpeechSplit, CutsAfterSentencesAndLinesThenAtACommaOrBlankThenHardButNeverInACharacter) {
-    const QString head = QString(59, u'あ') + u'、', stacked = "e\u0301\u0302\u0303\u0304";
-    const QString kanji = QString::fromUtf8("𠮷");  // two UTF-16 units
-    struct Case {
-        QString text, pieces;  // the pieces joined by |
-        int maxRun = 80, firstRun = 0;
-    } const cases[] = {
-        {"晴天なり。３通です！本当？「はい。」と彼\nReally?! Yes.\r\n次",
-         "晴天なり。|３通です！|本当？|「はい。」|と彼|Really?!| Yes.|次"},
-        {"一。\n\n　\n  \n二。", "一。|二。"},
-        {" \n　\r\n", ""},
-        {head + QString(40, u'い'), head + '|' + QString(40, u'い')},
-        {QStringLiteral("word ").repeated(30),
-         QStringLiteral("word ").repeated(16) + '|' + QStringLiteral("word ").repeated(14)},
-        {QString(200, u'あ'),
-         QString(80, u'あ') + '|' + QString(80, u'あ') + '|' + QString(40, u'あ')},
-        {"はい？\u20DDつぎ", "はい？\u20DD|つぎ"},
-        {stacked + stacked, stacked + '|' + stacked, 3},  // one grapheme longer than the limit
-        // The first piece is cut early only after a comma, and the rest stays whole.
-        {"今日は、いい天気ですね、散歩に行きましょうか、それとも家で本を読みますか。",
-         "今日は、いい天気ですね、散歩に行きましょうか、|それとも家で本を読みますか。", 80, 24},
-        {QString(40, u'あ') + u'。', QString(40, u'あ') + u'。', 80, 24},
-        // Never inside a character (a surrogate pair) or before a combining mark (か + ゛).
-        {kanji.repeated(5), kanji.repeated(2) + '|' + kanji.repeated(2) + '|' + kanji, 5},
-        {QStringLiteral("か\u3099").repeated(3), QStringLiteral("|か\u3099").repeated(3).mid(1), 3},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(split_for_speech(c.text, c.maxRun, c.firstRun).join('|'), c.pieces);
+    // Each row of split_for_speech.txt: the text, its pieces joined by |, the longest piece, the
+    // longest first piece (0: as long as the rest); \n and \r stand for line ends.
+    for (const QString& line : golden_lines("cases/split_for_speech.txt")) {
+        QStringList c = line.split(u'\t');
+        for (QString& field : c) field.replace("\\n", "\n").replace("\\r", "\r");
+        EXPECT_EQ(split_for_speech(c[0], c[2].toInt(), c[3].toInt()).join('|'), c[1]) << line;
+    }
 }
 
 TEST(WavAudio, ReadsPcmSkipsOtherChunksRejectsTheRestAndTrimsOnlyTheQuietEnds) {
@@ -103,18 +84,14 @@ TEST(WavAudio, ReadsPcmSkipsOtherChunksRejectsTheRestAndTrimsOnlyTheQuietEnds) {
 }
 
 TEST(SpeechEngines, EachModeTriesItsVoicesBestFirstThoseThatCannotWorkSayWhyQtOnesMustReadKanji) {
-    const auto engines = [](const QString& mode) {
+    // Each row of speech_modes.txt: a mode, the engines it tries in order, whether it is one.
+    for (const QString& line : golden_lines("cases/speech_modes.txt")) {
+        const QStringList c = line.split(u'\t');
         QStringList names;
-        for (const auto& factory : make_speech_engines(mode)) names << factory()->name();
-        return names.join(' ');
-    };
-    EXPECT_EQ(engines("auto"), "openjtalk qt-speechd qt-flite transcript");
-    EXPECT_EQ(engines("openjtalk"), "openjtalk transcript");
-    EXPECT_EQ(engines("qt"), "qt-speechd qt-flite transcript");
-    EXPECT_EQ(engines("transcript"), "transcript");
-    EXPECT_EQ(engines("loud"), engines("auto"));
-    for (const char* m : {"auto", "openjtalk", "qt", "transcript"}) EXPECT_TRUE(is_speech_mode(m));
-    for (const char* m : {"", "Auto", "speechd", "loud"}) EXPECT_FALSE(is_speech_mode(m)) << m;
+        for (const auto& factory : make_speech_engines(c[0])) names << factory()->name();
+        EXPECT_EQ(names.join(' '), c[1]) << line;
+        EXPECT_EQ(is_speech_mode(c[0]), c[2] == "yes") << line;
+    }
 
     std::FILE* out = std::tmpfile();
     QString why;
@@ -142,19 +119,8 @@ TEST(SpeechEngines, EachModeTriesItsVoicesBestFirstThoseThatCannotWorkSayWhyQtOn
     EXPECT_FALSE(QtTtsEngine::isJapaneseVoice("speechd", "female1", QLocale::English, "openjtalk"));
     EXPECT_FALSE(QtTtsEngine::isJapaneseVoice("flite", "eSpeak ja", ja, ""));
 
-    QTemporaryDir dir;
-    const std::pair<const char*, QByteArray> files[] = {
-        {"user",
-         "# DefaultModule festival\nDefaultModule   espeak-ng\nLanguageDefaultModule "
-         "\"en\" \"festival\"\nLanguageDefaultModule \"ja\"  \"openjtalk\"\n"},
-        {"system", "DefaultModule festival\n"},
-        {"plain", "# nothing set\nAudioOutputMethod pulse\n"}};
-    for (const auto& [name, body] : files) {
-        QFile f(dir.filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(body) == body.size());
-    }
     const auto module = [&](QStringList names) {
-        for (QString& n : names) n = dir.filePath(n);
+        for (QString& n : names) n = QV_TEST_DATA_DIR "/speech/speechd/" + n;
         return QtTtsEngine::speechdModuleForJapanese(names);
     };
     EXPECT_EQ(module({"user", "system"}), "openjtalk");
