@@ -1,6 +1,6 @@
 // A user's first day, by keys alone, against the real servers: setting up the account by ear,
-// hearing the new mail arrive, moving through it, reading one, answering it. (A refused login, a
-// dead server and a refused send are heard in tests/receive and tests/compose.)
+// hearing the new mail arrive, moving through it, reading one, answering it; and the day things
+// go wrong. The transcript is all the test looks at, as it is all the user has.
 #include "mail/curl_mail_component.h"
 #include "support/dialog_walk.h"
 #include "support/golden.h"
@@ -39,11 +39,11 @@ QByteArray letter(const MailServers& s, const char* subject, const char* body) {
 }
 
 struct Story : ::testing::Test {
-    void start(const MailServers& s) {
+    void start(const MailServers& s, const QString& password) {
         component.setTimeouts(5, 5);
         h.componentInstead = &component;
         const QString host = s.host + QLatin1Char(':');
-        h.onModal = [this, &s, host](QWidget* modal) {
+        h.onModal = [this, &s, host, password](QWidget* modal) {
             auto* editor = qobject_cast<QDialog*>(modal);
             if (!editor) return;
             if (typed) {
@@ -57,7 +57,7 @@ struct Story : ::testing::Test {
             // The seven fields, typed as a user types them, TAB between, ENTER.
             for (const QString& v :
                  {host + QString::number(s.pop3_port), host + QString::number(s.submission_port),
-                  s.user1, s.pass1, s.addr1, QStringLiteral("太郎"), QStringLiteral("太郎より")}) {
+                  s.user1, password, s.addr1, QStringLiteral("太郎"), QStringLiteral("太郎より")}) {
                 h.type(v);
                 press(editor, Qt::Key_Tab);
             }
@@ -79,7 +79,7 @@ TEST_F(Story, FirstUseByEarThenReceiveMoveReadReplyAndTheAnswerArrives) {
     empty_mailbox(s, s.user2);
     seed_message(s, s.user1, letter(s, "お茶会のお知らせ", "土曜の三時にお茶会をします。"));
     seed_message(s, s.user1, letter(s, "写真", "先日の写真です。"));
-    start(s);
+    start(s, s.pass1);
 
     EXPECT_TRUE(heard_in_order(h.spoken(), golden_lines("shell/first_day_start.txt")));
     EXPECT_EQ(h.accounts().cur_account_index, 1);
@@ -112,4 +112,38 @@ TEST_F(Story, FirstUseByEarThenReceiveMoveReadReplyAndTheAnswerArrives) {
     EXPECT_TRUE(arrived.contains("Re: ")) << arrived.constData();
     EXPECT_EQ(maildir_count(s, s.user1), 0);  // received, stored and taken off the server
     EXPECT_EQ(h.store().mailsInFolder(kInbox).size(), 2u);
+}
+
+TEST_F(Story, AWrongPasswordADeadServerAndARefusedSendAreHeardAndNothingIsLost) {
+    QV_REQUIRE_MAIL_SERVERS(s);
+    empty_mailbox(s, s.user1);
+    seed_message(s, s.user1, letter(s, "残るメール", "消えてはいけません。"));
+    start(s, "wrong");
+    EXPECT_TRUE(
+        heard_in_order(h.spoken(), {s.addr1 + " のメールを確認できません",
+                                    "パスワードかユーザー名が違います", "アカウントの設定"}));
+    EXPECT_FALSE(h.spoken().contains("新規メールは有りません"));
+
+    // The server goes away: Ctrl+M says so, in words.
+    h.accounts().accounts[1].pop = s.host + QStringLiteral(":%1").arg(unused_port());
+    h.mark();
+    h.key(Qt::Key_M, Qt::ControlModifier);
+    EXPECT_TRUE(heard_in_order(h.spokenSinceMark(),
+                               {s.addr1 + " のメールを受信できません", "接続できません"}));
+
+    // The send is refused (wrong password at the submission port): the mail stays to try again.
+    h.trigger("msg_create");
+    h.type(s.addr2);
+    h.key(Qt::Key_Tab);
+    h.type("届かない");
+    h.key(Qt::Key_Tab);
+    h.mark();
+    h.key(Qt::Key_Escape);
+    const QStringList refused = h.spokenSinceMark();
+    EXPECT_TRUE(heard_in_order(
+        refused, {"送信できませんでした", "送信先、件名、本文はそのまま残っています"}));
+    for (const QString& said : refused) EXPECT_FALSE(said.contains("送信しました"));
+    EXPECT_EQ(h.w().mailto->text(), s.addr2);
+    EXPECT_EQ(h.w().subject->text(), "届かない");
+    EXPECT_EQ(maildir_count(s, s.user1), 1);  // never received, never deleted
 }
