@@ -199,7 +199,8 @@ TEST_P(HostileHtmlTest, BecomesTextWithinASecond) {
     const qv::test::HostileHtml hostile = qv::test::hostile_html(GetParam());
     const double start = cpu_seconds();
     const QString text = qv::mail::html_to_text(hostile.html);
-    EXPECT_LT(cpu_seconds() - start, qv::mail::kHtmlBudgetSeconds + 0.3);
+    // A second, as the budget of 0.7 s allows; three under AddressSanitizer, as the budget is.
+    EXPECT_LT(cpu_seconds() - start, qv::mail::kHtmlBudgetSeconds / 0.7);
     EXPECT_TRUE(text.contains(hostile.survives)) << text.left(200).toStdString();
 }
 
