@@ -1,6 +1,7 @@
 // Moving through a folder of 100,000 mails by ear: from an arrow key reaching the mail list to
 // the row's words handed to the voice (p50/p99), and a burst of ten arrow presses within 300 ms,
 // after which only the last row may be left to say.
+#include "bench_window.h"
 #include "core/clock.h"
 #include "core/opener.h"
 #include "core/wait.h"
@@ -68,29 +69,6 @@ class TimedEngine : public qv::SpeechEngine {
     QStringList handed, finished;
 };
 
-class IdleComponent : public qv::MailComponent {
-  public:
-    qv::MailArray RcvMail(const QString&, const QString&, const QString&, const QString&,
-                          const QString&) override {
-        return QStringList{QStringLiteral("0 0")};
-    }
-    std::optional<qv::ParsedMail> ReadMail(const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    QString SendMail(const QString&, const QString&, const QString&, const QString&, const QString&,
-                     const QString&) override {
-        return {};
-    }
-    void Sleep(int) override {}
-    QString lastError() const override { return {}; }
-};
-
-class NoOpener : public qv::DesktopOpener, public qv::AudioPlayer {
-  public:
-    bool open(const QString&) override { return true; }
-    bool play(const QString&) override { return true; }
-};
-
 double percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
     return v[std::min(v.size() - 1, std::size_t(p * double(v.size() - 1) + 0.5))];
@@ -148,9 +126,9 @@ int main(int argc, char** argv) {
         engine = e.get();
         return e;
     }});
-    IdleComponent component;
+    qv::bench::IdleComponent component;
     qv::SystemClock clock;
-    NoOpener opener;
+    qv::bench::NoOpener opener;
     qv::Waiter waiter;
     qv::MainWindow window(qv::Services{speech, component, clock, opener, opener, waiter, waiter,
                                        dir.path(), dir.path()});

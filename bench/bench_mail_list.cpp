@@ -1,5 +1,6 @@
 // The mail list with big folders: filling it with 10,000 and 100,000 mails (time and memory),
 // and ENTER on a mail with a 100 KB body (time until its first words reach the voice).
+#include "bench_window.h"
 #include "core/clock.h"
 #include "core/opener.h"
 #include "core/wait.h"
@@ -31,29 +32,6 @@ class SilentEngine : public qv::SpeechEngine {
     QString name() const override { return QStringLiteral("silent"); }
     bool open(QString*) override { return true; }
     bool say(const QString&, QString*) override { return true; }
-};
-
-class IdleComponent : public qv::MailComponent {
-  public:
-    qv::MailArray RcvMail(const QString&, const QString&, const QString&, const QString&,
-                          const QString&) override {
-        return QStringList{QStringLiteral("0 0")};
-    }
-    std::optional<qv::ParsedMail> ReadMail(const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    QString SendMail(const QString&, const QString&, const QString&, const QString&, const QString&,
-                     const QString&) override {
-        return {};
-    }
-    void Sleep(int) override {}
-    QString lastError() const override { return {}; }
-};
-
-class NoOpener : public qv::DesktopOpener, public qv::AudioPlayer {
-  public:
-    bool open(const QString&) override { return true; }
-    bool play(const QString&) override { return true; }
 };
 
 // Resident memory in MB: all of it, and the part that is the program's own (not pages of files
@@ -143,9 +121,9 @@ int main(int argc, char** argv) {
 
     auto speech = std::make_unique<qv::SpeechChannel>(
         std::vector<qv::SpeechEngineFactory>{[] { return std::make_unique<SilentEngine>(); }});
-    IdleComponent component;
+    qv::bench::IdleComponent component;
     qv::SystemClock clock;
-    NoOpener opener;
+    qv::bench::NoOpener opener;
     qv::Waiter waiter;
     qv::MainWindow window(qv::Services{*speech, component, clock, opener, opener, waiter, waiter,
                                        dir.path(), dir.path()});

@@ -19,10 +19,10 @@ struct Target {
 const Target& target() {
     static const Target t = [] {
         Target parsed;
-        const QByteArray spec = qgetenv("QV_KILL_AT");
-        const qsizetype colon = spec.indexOf(':');
-        parsed.point = colon < 0 ? spec : spec.left(colon);
-        if (colon >= 0) parsed.times = std::max(1, spec.mid(colon + 1).toInt());
+        const QByteArray asked = qgetenv("QV_KILL_AT");
+        const qsizetype colon = asked.indexOf(':');
+        parsed.point = colon < 0 ? asked : asked.left(colon);
+        if (colon >= 0) parsed.times = std::max(1, asked.mid(colon + 1).toInt());
         return parsed;
     }();
     return t;

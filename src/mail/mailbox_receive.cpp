@@ -27,6 +27,13 @@ ReceiveRun::Options batches_of(const ReceiveRequest& r, bool keys) {
     return o;
 }
 
+// Hands each message a session fetches, uids[i] for step i, to the run (POP3 and IMAP alike).
+Pop3Session::Receiver feeding(ReceiveRun& run, const std::vector<QByteArray>& uids) {
+    return {[&run, &uids](size_t i) { return run.begin(uids[i]); },
+            [&run](const char* data, size_t size) { return run.data(data, size); },
+            [&run](size_t) { return run.end(); }, [&run](size_t) { return run.batch_due(); }};
+}
+
 // After the server has let go of the deletions, a record that cannot be pruned only costs the
 // next receive the work: it prunes what the server no longer holds.
 void finish(ReceiveRun& run, const QSet<QByteArray>& on_server, const QSet<QByteArray>& deleted) {
@@ -83,11 +90,7 @@ std::optional<QStringList> receive_pop3(const ReceiveRequest& r, QString* error)
         uids.push_back(listing.uids[i]);
     }
     run.expect(static_cast<int>(numbers.size()));
-    const Pop3Session::Receiver receiver{
-        [&](size_t i) { return run.begin(uids[i]); },
-        [&](const char* data, size_t size) { return run.data(data, size); },
-        [&](size_t) { return run.end(); }, [&](size_t) { return run.batch_due(); }};
-    if (!session.retrieve(numbers, receiver)) {
+    if (!session.retrieve(numbers, feeding(run, uids))) {
         return failed(session.local_failure() ? run.error() : session.error());
     }
     if (!run.flush()) return failed(run.error());
@@ -228,11 +231,7 @@ std::optional<QStringList> receive_imap(const ReceiveRequest& r, QString* error)
         uids.push_back(uid_text(uid));
     }
     run.expect(static_cast<int>(fetch.size()));
-    const ImapSession::Receiver receiver{
-        [&](size_t i) { return run.begin(uids[i]); },
-        [&](const char* data, size_t size) { return run.data(data, size); },
-        [&](size_t) { return run.end(); }, [&](size_t) { return run.batch_due(); }};
-    if (!session.fetch(fetch, receiver)) {
+    if (!session.fetch(fetch, feeding(run, uids))) {
         return failed(session.local_failure() ? run.error() : session.error());
     }
     if (!run.flush() || !run.wait_stored()) return failed(run.error());
