@@ -12,6 +12,7 @@
 #include "mail/receive_record.h"
 #include "mail/server_address.h"
 #include "support/fakes.h"
+#include "support/files.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -28,15 +29,8 @@ namespace {
 
 using namespace qv::mail;
 
-QByteArray file_bytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool write_file(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
+using qv::test::file_bytes;
+using qv::test::write_file;
 
 // --- the tables ---
 

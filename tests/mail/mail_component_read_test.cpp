@@ -9,6 +9,7 @@
 #include "mail/curl_mail_component.h"
 #include "mail/html_text.h"
 #include "support/fakes.h"
+#include "support/files.h"
 #include "support/hostile_html.h"
 
 #include <QCryptographicHash>
@@ -31,15 +32,8 @@ QString data_path(const QString& relative) {
     return QStringLiteral(QV_TEST_DATA_DIR "/") + relative;
 }
 
-QByteArray file_bytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool write_file(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
+using qv::test::file_bytes;
+using qv::test::write_file;
 
 // The files of folders of tests/data (names relative to tests/data) that match a pattern, for
 // test parameters, so that a new file is read without a change here.

@@ -10,6 +10,7 @@
 #include "mail/server_address.h"
 #include "support/fakes.h"
 #include "support/fault_proxy.h"
+#include "support/files.h"
 #include "support/mail_servers.h"
 
 #include <QDir>
@@ -34,15 +35,8 @@ using qv::mail::Pop3Session;
 using qv::test::FaultProxy;
 using qv::test::MailServers;
 
-QByteArray file_bytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool write_file(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
+using qv::test::file_bytes;
+using qv::test::write_file;
 
 // `count` messages in user1's otherwise empty mailbox; their bytes as POP3 and IMAP hand them
 // out. Each has lines that start with a dot (which POP3 doubles on the wire), lines that look

@@ -2,6 +2,7 @@
 // that are not the program's own refused untouched.
 #include "store/mail_store.h"
 #include "store/schema.h"
+#include "support/files.h"
 #include "support/printers.h"
 
 #include <QSqlQuery>
@@ -43,11 +44,6 @@ QStringList content(const QString& path) {
             raw(path, {QString("select * from [%1] order by rowid").arg(names[i])}, &all);
     }
     return names + all;
-}
-
-QByteArray bytes_of(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 const SpeechRow kChosen{250, 0, "o'neil 100%_声", false};
@@ -223,14 +219,14 @@ TEST_F(Store, OlderFilesAreUpgradedWithoutLossAndForeignOnesRefusedUntouched) {
             ASSERT_TRUE(QFile::copy(pristine, file));
             raw(file, c.damage);
         }
-        const QByteArray bytes = bytes_of(file);
+        const QByteArray bytes = qv::test::file_bytes(file);
         const QStringList before = c.failure == F::None ? content(file) : QStringList();
         MailStore s;
         if (c.failure != F::None) {
             EXPECT_FALSE(s.open(file));
             EXPECT_EQ(s.openFailure(), c.failure);
             EXPECT_TRUE(s.lastError().contains(c.named)) << s.lastError();
-            EXPECT_EQ(bytes_of(file), bytes);
+            EXPECT_EQ(qv::test::file_bytes(file), bytes);
             EXPECT_FALSE(c.damage.isEmpty() && c.failure != F::Damaged &&
                          QFile::exists(file + "-wal"));
             continue;
