@@ -2,6 +2,8 @@
 
 // The compose window: "taro" current and signed, an address book, Japanese typed via an IME.
 
+#include "support/files.h"
+#include "support/golden.h"
 #include "support/test_accounts.h"
 #include "support/window_harness.h"
 
@@ -18,6 +20,11 @@ namespace qv::test {
 
 inline const QString kSigned = "\n山田太郎\ntaro@example.test";
 inline const QString kCleared = "送信したメールを入力欄から消しました。次のメールを書けます";
+
+// What the user hears, from tests/data/compose; \n stands for a line break inside an utterance.
+inline QStringList transcript(const char* name) {
+    return golden_lines(QStringLiteral("compose/") + name).replaceInStrings("\\n", "\n");
+}
 
 class ComposeWindow : public ::testing::Test {
   protected:
@@ -48,9 +55,9 @@ class ComposeWindow : public ::testing::Test {
     QString pending_recording(const QByteArray& content) {
         h.options().voice_file = "quorvel-taro-20261205090530";
         h.parts().recorder->set_voice_attached(true);
-        QFile f(h.parts().recorder->voice_path());
-        EXPECT_TRUE(content.isEmpty() || (f.open(QIODevice::WriteOnly) && f.write(content) > 0));
-        return f.fileName();
+        const QString path = h.parts().recorder->voice_path();
+        EXPECT_TRUE(content.isEmpty() || write_file(path, content));
+        return path;
     }
     WindowHarness h;
 };

@@ -26,16 +26,15 @@ TEST_F(RealSend, AVoiceMailGoesOutOnceThoughEscIsPressedAgainDuringTheSend) {
     h.componentInstead = &mail;
     seed_accounts(h.seed(), {real_account(s, 1, s.pop3_port, slow_smtp.port())});
     ASSERT_TRUE(h.seed().updateVoiceSec(2));
-    QFile wav(h.dataDir() + "/tone.wav");
-    ASSERT_TRUE(wav.open(QIODevice::WriteOnly) && wav.write(makeWav(16000, 1, 2, 440)));
-    wav.close();
+    const QString wav = h.dataDir() + "/tone.wav";
+    ASSERT_TRUE(write_file(wav, makeWav(16000, 1, 2, 440)));
     start();
 
     write(s.addr2, "録音付きの連絡①～髙橋", "明日の会議は十時からです。");
     h.mark();
     // The built recorder beside the program: first it finds no sound input (exit code 3).
     ASSERT_TRUE(QFile::link(QV_BIN_DIR "/wavein28", h.dataDir() + "/wavein28"));
-    for (const QString& input : {QStringLiteral("/nonexistent.wav"), wav.fileName()}) {
+    for (const QString& input : {QStringLiteral("/nonexistent.wav"), wav}) {
         EXPECT_FALSE(h.parts().recorder->voice_attached() || h.w().mic->isVisible());
         h.clock.set(h.clock.now().addSecs(60));
         h.parts().recorder->recorder_extra_args = "--wav \"" + input + '"';

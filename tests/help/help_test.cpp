@@ -1,4 +1,6 @@
 #include "help/help.h"
+#include "support/files.h"
+#include "support/golden.h"
 #include "support/window_harness.h"
 
 #include <QFile>
@@ -11,13 +13,10 @@
 using namespace qv;
 
 namespace {
-QString read(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
+QString read(const QString& path) { return QString::fromUtf8(test::file_bytes(path)); }
 // The rows of a table under tests/data/help (columns split at a tab), without its comments.
 QStringList table(const QString& name) {
-    return read(QV_TEST_DATA_DIR "/help/" + name).split('\n').filter(QRegularExpression("^[^#]"));
+    return golden_lines("help/" + name).filter(QRegularExpression("^[^#]"));
 }
 QStringList said(test::WindowHarness& h, int key, const char* action = nullptr) {
     h.mark();

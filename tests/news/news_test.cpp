@@ -1,4 +1,5 @@
 #include "news/news.h"
+#include "support/golden.h"
 #include "support/window_harness.h"
 
 #include <QElapsedTimer>
@@ -42,18 +43,12 @@ struct FeedServer : QTcpServer {
 
 // RSS itself is read at start-up below (not the image's title, not the sixth headline).
 TEST(NewsFeed, ReadsTheTitleAndFiveHeadlinesOfRssAtomAndRdfAndNothingElse) {
-    const std::pair<QByteArray, QString> feeds[] = {
-        {"<feed xmlns=\"http://www.w3.org/2005/Atom\"><title>Atom便り</title><author><name>x</name>"
-         "</author><entry><title type=\"html\">&lt;b&gt;太字&lt;/b&gt;の話</title></entry></feed>",
-         "Atom便り。太字の話。"},
-        {"<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><channel><title>RDF"
-         "</title></channel><item><title>A</title></item></rdf:RDF>",
-         "RDF。A。"},
-        {"<rss><channel><title>見出しなし</title></channel></rss>", ""},  // a title is no news
-    };
-    for (const auto& [xml, spoken] : feeds) EXPECT_EQ(news_text(parse_feed(xml).value()), spoken);
-    for (const char* page : {"<html><title>t</title></html>", "", "<rss><channel><title>x</item>"})
-        EXPECT_FALSE(parse_feed(page)) << page;
+    // Each row of feeds.txt: a page and what is read of it (a title alone is no news; "-": it is
+    // not a feed).
+    for (const QString& row : golden_lines("cases/feeds.txt")) {
+        const auto feed = parse_feed(row.section('\t', 0, 0).toUtf8());
+        EXPECT_EQ(feed ? news_text(*feed) : "-", row.section('\t', 1)) << row.toStdString();
+    }
     EXPECT_EQ(News::feed_url("news.example.test/rss").toString(), "http://news.example.test/rss");
     EXPECT_TRUE(News::feed_url("file:///etc/passwd").isEmpty() && News::feed_url("").isEmpty());
 }

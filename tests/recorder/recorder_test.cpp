@@ -2,6 +2,8 @@
 // MP3 files read here apart from the recorder's code, so that a fault cannot hide in both places.
 #include "capture.h"
 #include "options.h"
+#include "support/files.h"
+#include "support/golden.h"
 #include "support/wav_writer.h"
 #include "watchdog.h"
 #include "wav_reader.h"
@@ -46,19 +48,13 @@ TEST(RecorderOptions, ReadsTheClientsCommandLineAndRefusesWhatItCannotUse) {
               std::tuple(7, 32, 3, 32000, QString("voice"), QString("in.wav")));
     EXPECT_EQ(parse("-t 2 -- -voice").options.baseName, "-voice");
     EXPECT_EQ(parse("-t 2 -h").kind, ParseResult::Help);
-    // kHz or Hz, to the nearest MP3 rate; halfway between 24 and 32 kHz takes the higher one.
-    const std::pair<const char*, int> rates[] = {
-        {"32.2", 32000},  {"44.1", 44100},  {"22", 22050}, {"11", 11025},
-        {"12.5", 12000},  {"0.5", 8000},    {"96", 48000}, {"44100", 44100},
-        {"38.04", 32000}, {"38.06", 44100}, {"28", 32000}};
-    for (const auto& [text, rate] : rates)
-        EXPECT_EQ(parse(QString("-t 1 -sr %1 x").arg(text)).options.outputRate, rate) << text;
-    for (const char* bad :
-         {"", "-t 2", "name", "-t 0 x", "-t abc x", "-t 2.5 x", "-t 3601 x", "-t 2 a/b",
-          "-t 2 a\\b", "-t 2 ..", "-t 2 one two", "-t 2 -x name", "-t 2 -b 0 x", "-t 2 -b 999 x",
-          "-t 2 -f -1 x", "-t 2 -sr 0 x", "-t 2 -sr abc x", "-t 2 -sr nan x", "-t 2 x --wav"}) {
-        const ParseResult r = parse(bad);
-        EXPECT_TRUE(r.kind == ParseResult::Error && !r.error.isEmpty()) << bad;
+    // Each row of recorder_arguments.txt: a command line and the MP3 rate it asks for (kHz or Hz,
+    // the nearest; halfway between 24 and 32 kHz the higher), or "error".
+    for (const QString& row : golden_lines("cases/recorder_arguments.txt")) {
+        const ParseResult r = parse(row.section('\t', 0, 0));
+        const bool refused = r.kind == ParseResult::Error && !r.error.isEmpty();
+        EXPECT_EQ(refused ? "error" : QString::number(r.options.outputRate), row.section('\t', 1))
+            << row.toStdString();
     }
 }
 
@@ -71,8 +67,8 @@ TEST(RecorderWav, MixesDownSkipsForeignChunksTakesTheWholeFramesThereAndRefusesT
         riff(chunk("LIST", "abc") + chunk("data", samples) + chunk("junk", "jj") + fmt(2, 44100)),
         10, &a, &error))
         << error.toStdString();
-    EXPECT_EQ(a.sampleRate, 44100);
-    EXPECT_EQ(a.samples, (std::vector<int16_t>{2000, -32768, 0}));
+    const std::vector<int16_t> all{2000, -32768, 0};
+    EXPECT_EQ(std::pair(a.sampleRate, a.samples), std::pair(44100, all));
     const QByteArray data = chunk("data", le(1, 2) + le(2, 2));
     for (const QByteArray& bad :
          {QByteArray(), QByteArray("RIFX\0\0\0\0WAVE", 12), riff(fmt(0, 8000) + data),
@@ -90,7 +86,6 @@ TEST(RecorderWav, MixesDownSkipsForeignChunksTakesTheWholeFramesThereAndRefusesT
         const QByteArray cut(wav.constData(), len);  // a copy, so the sanitizers see overreads
         const bool ok = parseWav(cut, 10, &a, &error);
         EXPECT_EQ(ok, len >= dataStart) << len << error.toStdString();
-        const std::vector<int16_t> all{2000, -32768, 0};
         EXPECT_TRUE(!ok ||
                     a.samples == std::vector(all.begin(), all.begin() + (len - dataStart) / 4))
             << len;
@@ -191,9 +186,7 @@ TEST(RecorderProgram, EncodesWhatItIsGivenOrSaysWhyNotEndsWithItsCodeAndLeavesNo
         double seconds = 0, frequency = 440;
         int rate = 32000, slack = 1152;
     } const cases[] = {
-        {makeWav(48000, 1, 3.5, 440, 2.0, 880), kClient + "voice", 0, "voice.mp3",
-         2},  // 880 too late
-        {makeWav(44100, 2, 3.5, 440), kClient + "voice", 0, "voice.mp3", 2},
+        {makeWav(44100, 2, 3.5, 440, 2.0, 880), kClient + "voice", 0, "voice.mp3", 2},  // 880 late
         {makeWav(16000, 1, 1.25, 300), "-t 5 -sr 32 --wav in.wav voice", 0, "voice.mp3", 1.25, 300},
         {makeWav(48000, 1, 3.5, 440), "-t 3 -b 128 -sr 44.1 --wav in.wav loud", 0, "loud.mp3", 3,
          440, 44100, 2},
@@ -211,10 +204,7 @@ TEST(RecorderProgram, EncodesWhatItIsGivenOrSaysWhyNotEndsWithItsCodeAndLeavesNo
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.toStdString());
         for (const QString& e : entries()) QFile::remove(dir.filePath(e));
-        QFile in(dir.filePath("in.wav"));
-        ASSERT_TRUE(c.wav.isNull() ||
-                    (in.open(QIODevice::WriteOnly) && in.write(c.wav) == c.wav.size()));
-        in.close();
+        ASSERT_TRUE(c.wav.isNull() || write_file(dir.filePath("in.wav"), c.wav));
         if (c.code == 4) QDir(dir.path()).mkdir(c.said);  // permissions would not stop root
         EXPECT_TRUE(!c.wav.isNull() || !c.code || pactl("suspend-source tone 1"));
         const QStringList before = entries();
@@ -227,8 +217,7 @@ TEST(RecorderProgram, EncodesWhatItIsGivenOrSaysWhyNotEndsWithItsCodeAndLeavesNo
             continue;
         }
         EXPECT_EQ(entries(), before + QStringList{c.said});
-        QFile f(dir.filePath(c.said));
-        const QByteArray mp3 = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        const QByteArray mp3 = file_bytes(dir.filePath(c.said));
         const qint64 extra = mp3.size() / 144 * 1152 - std::llround(c.seconds * 32000) - 576;
         if (c.rate == 32000) {
             EXPECT_TRUE(mp3.size() % 144 == 0 && extra >= 0 && extra < 2 * 1152) << mp3.size();

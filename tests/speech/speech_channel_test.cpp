@@ -1,10 +1,10 @@
 // The program's voice: order, fallback, stopping, moves, history, settings and the stop key.
 #include "speech/speech_channel.h"
 #include "speech/speech_keys.h"
+#include "support/files.h"
 #include "support/printers.h"
 
 #include <QDialog>
-#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -94,9 +94,7 @@ TEST(SpeechChannel, SaysEveryTextInCallOrderNormalisedLogsItAndKeepsTheNewestInI
     ASSERT_TRUE(v.channel.waitUntilIdle(10000));
     EXPECT_EQ(v.l->finished, expected);
     EXPECT_EQ(v.channel.spoken(), expected);
-    QFile f(dir.filePath("speech.log"));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(f.readAll()).split('\n').mid(999),
+    EXPECT_EQ(QString::fromUtf8(test::file_bytes(dir.filePath("speech.log"))).split('\n').mid(999),
               (QStringList{"発話 999", "一行目\\n二行目", ""}));
     // The newest hundred, newest first; repeats are heard but not added again.
     const QStringList history = v.channel.history();
@@ -219,19 +217,16 @@ TEST(SpeechStopKey, CtrlAloneStopsButCtrlWithAKeyOrAClickDoesNot) {
         down ? QTest::keyPress(field, Qt::Key_Control, mods)
              : QTest::keyRelease(field, Qt::Key_Control, mods & ~Qt::ControlModifier);
     };
-    ctrl(true), ctrl(false);
-    EXPECT_EQ(stops, 1);
-    ctrl(true), QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier), ctrl(false);
-    EXPECT_EQ(stops, 1);
-    // Held down, the keyboard repeats it; released alone, it is a stop.
+    // Ctrl alone, and with Ctrl+A, is pressed in the window's own test (tests/shell). Held down,
+    // the keyboard repeats it; released alone, it is a stop.
     ctrl(true);
     QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Control, Qt::ControlModifier, QString(), true);
     QApplication::sendEvent(field, &repeat);
     ctrl(false);
-    EXPECT_EQ(stops, 2);
+    EXPECT_EQ(stops, 1);
     ctrl(true), QTest::mouseClick(field, Qt::LeftButton, Qt::ControlModifier), ctrl(false);
     ctrl(false);  // a release whose press went to another program
     ctrl(true), QTest::keyPress(field, Qt::Key_Shift, Qt::ShiftModifier | Qt::ControlModifier);
     ctrl(false, Qt::ShiftModifier | Qt::ControlModifier);  // Ctrl+Shift: not alone either
-    EXPECT_EQ(stops, 2);
+    EXPECT_EQ(stops, 1);
 }
