@@ -1,4 +1,5 @@
 #include "news/news.h"
+#include "support/files.h"
 #include "support/golden.h"
 #include "support/window_harness.h"
 
@@ -12,11 +13,7 @@ using namespace qv;
 
 namespace {
 
-const QByteArray kRss =
-    "<rss version=\"2.0\"><channel><title>テスト</title><image><title>ロゴ</title></image><item>"
-    "<title>見出し一</title></item><item><title>見出し二。</title></item><item><title>  見出し\n"
-    " 三 </title></item><item><title>四</title></item><item><title>五</title></item><item><title>"
-    "六</title></item></channel></rss>";
+const QByteArray kRss = test::file_bytes(QV_TEST_DATA_DIR "/news/headlines.rss");
 const QString kSpoken = "テスト。見出し一。見出し二。見出し 三。四。五。";
 
 // A news site on 127.0.0.1 answering the feed's request with kRss, or never (status 0).
