@@ -1,5 +1,6 @@
 #include "folders/folder_list.h"
 #include "mailbox/mail_seed.h"
+#include "support/golden.h"
 
 #include <QKeySequence>
 #include <QLabel>
@@ -21,26 +22,12 @@ TEST_F(ListTest, NoListKeyThatMovesOrChangesSomethingIsSilentAndPromptsComeOnlyO
     address(" ", "a@example.test");
     address("花子", "h@example.test");
     ASSERT_TRUE(h.start());
-    const struct {
-        QWidget* list;
-        const char* steps;  // each a key, "=", then a part of what it says
-    } lists[] = {
-        {grid(),
-         "Down=、一、 Down=、二、 Down=最後です Up=、一、 PgUp=先頭です End=、二、 Home=、一、 "
-         "PgDown=、二、 Right=件名 Left=送信者 Left=左端です Return=二 Ins=登録しました Esc=[返信] "
-         "Del=削除しました Space=メール移動操作"},
-        {h.w().List1,
-         "Down=受信フォルダー Up=先頭です End=ごみ箱 Down=最後です Home=受信フォルダー "
-         "PgDown=ごみ箱 PgUp=受信フォルダー Ins=[受信フォルダー]に移動 Return=受信フォルダー"},
-        {h.w().List2,
-         "Down=a@example.test Up=先頭です End=花子、h@example.test Down=最後です "
-         "Home=a@example.test PgDown=花子、h@ PgUp=a@ Return=a@ Esc=件名を入力してください "
-         "Del=アドレス削除しました Down=差出人、f@ Del=削除しました Down=花子、h@ Del=削除しました "
-         "Down=INSキーで送信者 Del=INSキーで送信者"},
-    };
-    for (const auto& l : lists) {
-        for (const QString& step : QString(l.steps).split(' ')) {
-            h.focus(l.list);
+    // Each row of list_keys.txt: the list, then steps, each a key, "=", a part of what it says.
+    const QHash<QString, QWidget*> lists = {
+        {"grid", grid()}, {"folders", h.w().List1}, {"addresses", h.w().List2}};
+    for (const QString& row : golden_lines("cases/list_keys.txt")) {
+        for (const QString& step : row.section('\t', 1).split(' ')) {
+            h.focus(lists[row.section('\t', 0, 0)]);
             const QString said = press(QKeySequence(step.section('=', 0, 0))[0].key()).join('|');
             EXPECT_TRUE(said.contains(step.section('=', 1)))
                 << step.toStdString() << ": " << said.toStdString();

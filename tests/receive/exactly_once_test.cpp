@@ -1,9 +1,8 @@
-// Receiving exactly once against the real Dovecot, POP3 and IMAP, mail kept on the server or
-// deleted: the built program killed at each step of a receive (and of a long one), receives
-// repeated as mail arrives, an INBOX numbered anew, accounts that fail beside ones that work.
-// Each time: every mail stored once, nothing stray in the mail directory, the server as it should.
+// Receiving exactly once from the real Dovecot, POP3 and IMAP, kept or deleted, however the
+// program is stopped: every mail stored once, nothing stray, the server as it should be.
 #include "mail/curl_mail_component.h"
 #include "receive/stored_ledger.h"
+#include "support/files.h"
 #include "support/golden.h"
 #include "support/mail_servers.h"
 #include "support/test_accounts.h"
@@ -26,7 +25,7 @@ namespace {
 
 QByteArray encoded(const QString& text) { return "=?UTF-8?B?" + text.toUtf8().toBase64() + "?="; }
 
-// A mail as a delivery leaves it, its body `lines` long; without `id` it has no Message-ID.
+// A mail as a delivery leaves it, its body `lines` long.
 QByteArray message(const QString& subject, bool id = true, int lines = 1) {
     static int n = 0;
     return "From: " + encoded("送信者") + " <sender@example.test>\nSubject: " + encoded(subject) +
@@ -68,24 +67,22 @@ class ReceiveOnce : public ::testing::Test {
         ASSERT_GT(id, 0);
         ASSERT_TRUE(h.seed().setKeepOnServer(id, keep));
     }
-    // New mail for the user, with these subjects.
-    void arrive(const QStringList& subjects, int user = 1, int lines = 1) {
+    // New mail for the user, with these subjects (without `id`, no Message-ID).
+    void arrive(const QStringList& subjects, int user = 1, int lines = 1, bool id = true) {
         for (const QString& subject : subjects) {
-            seed_message(s(), user == 1 ? s().user1 : s().user2, message(subject, true, lines));
+            seed_message(s(), user == 1 ? s().user1 : s().user2, message(subject, id, lines));
             seeded_ << subject;
         }
     }
 
     // The built program on this data directory, speaking to a transcript.
     void launch(QProcess& p, const QString& kill_at = {}) {
-        const QString program = QStringLiteral(QV_BIN_DIR "/quorvel");
-        ASSERT_TRUE(QFile::exists(program)) << "the program is not built";
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         if (!kill_at.isEmpty()) env.insert("QV_KILL_AT", kill_at);
         p.setProcessEnvironment(env);
-        p.start(program, {"--data-dir", h.dataDir(), "--speech", "transcript"});
-        ASSERT_TRUE(p.waitForStarted(10000));
+        p.start(QV_BIN_DIR "/quorvel", {"--data-dir", h.dataDir(), "--speech", "transcript"});
+        ASSERT_TRUE(p.waitForStarted(10000)) << "the program is not built";
     }
 
     std::vector<MailRow> rows() { return h.store().mailsInFolder(kInbox); }
@@ -131,8 +128,6 @@ class ReceiveOnce : public ::testing::Test {
     QStringList seeded_;
 };
 
-// --- killed at each step ---
-
 // Each row of killed_receive.txt: the protocol, whether mail is kept on the server, QV_KILL_AT.
 class KilledReceive : public ReceiveOnce, public ::testing::WithParamInterface<QString> {};
 
@@ -162,72 +157,51 @@ TEST_P(KilledReceive, ANormalReceiveAfterwardsStoresEveryMailOnce) {
 
 INSTANTIATE_TEST_SUITE_P(Steps, KilledReceive,
                          ::testing::ValuesIn(golden_lines("cases/killed_receive.txt")),
-                         [](const ::testing::TestParamInfo<QString>& info) {
-                             return QString(info.param)
-                                 .section(u':', 0, 0)
-                                 .replace(u' ', u'_')
-                                 .replace(u'-', u'_')
+                         [](const auto& info) {
+                             return info.param.section(u':', 0, 0)
+                                 .replace(QRegularExpression("[ -]"), "_")
                                  .toStdString();
                          });
 
-// --- receive after receive ---
+// Each: the protocol, then what the account says about keeping mail on the server (nothing: as
+// its address suggests, which for IMAP is to keep it).
+class RepeatedReceive : public ReceiveOnce, public ::testing::WithParamInterface<const char*> {};
 
-struct RepeatCase {
-    Protocol protocol;
-    std::optional<bool> keep;  // as stored for the account; nullopt: as its address suggests
-    bool kept;                 // what that means
-};
-
-class RepeatedReceive : public ReceiveOnce, public ::testing::WithParamInterface<RepeatCase> {};
-
-// New mail arrives between receives; each receive gets only what is new, says how much, and
-// leaves the server as the account wants it. A saved mail that cannot be read at all (an empty
-// file a stopped receive left) is kept in quarantine, and the user hears so once.
+// Each receive gets only what is new, says how much, and leaves the server as the account wants
+// it. An empty file a stopped receive left is kept in quarantine, and the user hears so once.
 TEST_P(RepeatedReceive, OnlyWhatArrivedSinceIsReceived) {
-    const RepeatCase& c = GetParam();
-    add_account(c.protocol, c.keep);
-    arrive({"朝の便 1", "朝の便 2"});
+    const QString c = GetParam();
+    const Protocol protocol = c.startsWith("Imap") ? Protocol::Imap : Protocol::Pop3;
+    const bool kept = !c.endsWith("Delete");
+    add_account(protocol, c.endsWith("AsTheAddressSays") ? std::nullopt : std::optional(kept));
     ASSERT_TRUE(QDir().mkpath(h.dataDir() + "/mail"));
-    QFile empty(h.dataDir() + "/mail/20261205-080000-0001.eml");
-    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
-    empty.close();
+    ASSERT_TRUE(write_file(h.dataDir() + "/mail/20261205-080000-0001.eml", {}));
     // Heard at each of the three receives, two lines each, then the quarantine.
     const QStringList said = golden_lines("receive/repeated.txt");
-    ASSERT_TRUE(h.start());
-    EXPECT_EQ(heard(), said.mid(0, 2));
-    expect_each_stored_once();
-    expect_server_holds(c.protocol, c.kept);
+    const QStringList arrivals[] = {
+        {"朝の便 1", "朝の便 2"}, {"昼の便 1", "昼の便 2", "昼の便 3"}, {}};
+    for (int round = 0; round < 3; ++round) {
+        arrive(arrivals[round]);
+        if (round == 0) {
+            ASSERT_TRUE(h.start());
+        } else {
+            h.trigger("mail_check");
+            h.trigger("receive");
+        }
+        EXPECT_EQ(heard(), said.mid(2 * round, 2));
+        expect_each_stored_once();
+        expect_server_holds(protocol, kept);
+    }
     EXPECT_EQ(QDir(h.paths().mail_dir + "/quarantine").entryList(QDir::Files).size(), 1);
-
-    arrive({"昼の便 1", "昼の便 2", "昼の便 3"});
-    h.trigger("mail_check");
-    h.trigger("receive");
-    EXPECT_EQ(heard(), said.mid(2, 2));
-    expect_each_stored_once();
-    expect_server_holds(c.protocol, c.kept);
-
-    h.trigger("mail_check");
-    h.trigger("receive");
-    EXPECT_EQ(heard(), said.mid(4, 2));
-    expect_each_stored_once();
-    expect_server_holds(c.protocol, c.kept);
     EXPECT_EQ(h.spoken().count(said[6]), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Accounts, RepeatedReceive,
-                         ::testing::Values(RepeatCase{Protocol::Pop3, true, true},
-                                           RepeatCase{Protocol::Imap, std::nullopt, true},
-                                           RepeatCase{Protocol::Imap, false, false}),
-                         [](const ::testing::TestParamInfo<RepeatCase>& info) {
-                             const std::optional<bool> keep = info.param.keep;
-                             return name(info.param.protocol) +
-                                    (keep ? (*keep ? "Keep" : "Delete") : "AsTheAddressSays");
-                         });
+                         ::testing::Values("Pop3Keep", "ImapAsTheAddressSays", "ImapDelete"),
+                         [](const auto& info) { return std::string(info.param); });
 
-// The server numbers its INBOX anew: what was received is found by its Message-ID (or, without
-// one, its header) and not fetched again; only the new mail is. Beside it a POP3S account that
-// empties its server, heard in one total, and a wrong password and a dead server, heard at each
-// check and receive, keep none of them from being received.
+// The INBOX numbered anew: only the new mail is fetched (the rest is known by its Message-ID or
+// header). A wrong password and a dead server, heard each time, keep nothing from being received.
 TEST_F(ReceiveOnce, ANewUidValidityLosesAndDoublesNothingAndFailingAccountsStopNothing) {
     add_account(Protocol::Imap, std::nullopt);
     AccountFields wrong = real_account(s(), 1, s().pop3_port, s().smtp_port);
@@ -238,8 +212,7 @@ TEST_F(ReceiveOnce, ANewUidValidityLosesAndDoublesNothingAndFailingAccountsStopN
     add_account(Protocol::Pop3s, std::nullopt, 2);
     arrive({"前からの 1", "前からの 2"});
     arrive({"POP の 1", "POP の 2"}, 2);
-    seed_message(s(), s().user1, message("番号なし", false));
-    seeded_ << "番号なし";
+    arrive({"番号なし"}, 1, 1, false);
     // At start-up the receive skips the accounts whose check just failed: each is heard once.
     // Ctrl+M tries every account again.
     const auto heard_with_failures = [&](const char* file) {
@@ -299,11 +272,9 @@ TEST_P(StoppedReceive, AListThatCannotBeWrittenStopsItBeforeAnyDeletion) {
     ASSERT_TRUE(QDir().mkpath(ledger));  // a folder where the file should be
     ASSERT_TRUE(h.start());
     const QStringList said = h.spokenSinceMark();
-    EXPECT_TRUE(said.filter("受信したメールを保存できません：").size() == 1 &&
-                said.filter("もう一度受信してください").size() == 1)
-        << said.join('|').toStdString();
-    EXPECT_TRUE(said.filter("サーバーのメールは消していません").size() == 1)
-        << said.join('|').toStdString();
+    for (const char* part : {"受信したメールを保存できません：", "もう一度受信してください",
+                             "サーバーのメールは消していません"})
+        EXPECT_EQ(said.filter(part).size(), 1) << part << said.join('|').toStdString();
     expect_server_holds(GetParam(), true);
 
     ASSERT_TRUE(QDir(ledger).removeRecursively());
@@ -314,8 +285,6 @@ TEST_P(StoppedReceive, AListThatCannotBeWrittenStopsItBeforeAnyDeletion) {
 
 INSTANTIATE_TEST_SUITE_P(Protocols, StoppedReceive,
                          ::testing::Values(Protocol::Pop3, Protocol::Imap),
-                         [](const ::testing::TestParamInfo<Protocol>& info) {
-                             return name(info.param);
-                         });
+                         [](const auto& info) { return name(info.param); });
 
 }  // namespace
