@@ -23,11 +23,8 @@ namespace {
     qsizetype at = 0;
     for (const QString& e : expected) {
         while (at < said.size() && !said[at].contains(e)) ++at;
-        if (at == said.size()) {
-            return ::testing::AssertionFailure()
-                   << "not heard (in order): " << e.toStdString() << "\nheard:\n"
-                   << said.join(QLatin1Char('\n')).toStdString();
-        }
+        if (at == said.size())
+            return ::testing::AssertionFailure() << "not heard: " << e << '\n' << said.join('\n');
     }
     return ::testing::AssertionSuccess();
 }
