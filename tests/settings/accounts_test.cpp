@@ -11,9 +11,6 @@ using namespace qv::test;
 
 namespace {
 
-const QString kFirstUse =
-    QStringLiteral("はじめてのご使用です　メールアカウントの設定を行ってください");
-
 // The users of the accounts polled so far, in order.
 QStringList polled(const WindowHarness& h) {
     QStringList users;
@@ -34,7 +31,8 @@ TEST(LoadAccounts, EveryRowInTableOrderAndTheLastMarkedCurrentWins) {
                                [&](int i) { return db.setCurrentAccount(i + 1); });
         });
         const AccountTable& s = t.h.accounts();
-        EXPECT_TRUE(t.h.pauser.pauses.empty() && !t.h.spoken().contains(kFirstUse));
+        EXPECT_TRUE(t.h.pauser.pauses.empty() &&
+                    !t.h.spoken().join(QString()).contains("はじめて"));
         EXPECT_EQ(s.cur_account_index, current);
         EXPECT_EQ(polled(t.h), (QStringList{"user-a", "user-b", "user-c"}));
         EXPECT_EQ(s.cur_pop, QStringLiteral("pop.c"));   // the receive polled c last
@@ -46,7 +44,7 @@ TEST(LoadAccounts, EveryRowInTableOrderAndTheLastMarkedCurrentWins) {
     }
 }
 
-TEST(LoadAccounts, TwentyAtMost) {
+TEST(LoadAccounts, TwentyAtMostAndAReloadLeavesNothingBehind) {
     SettingsWindow t(22);
     EXPECT_EQ(polled(t.h).size(), 20);
     // The status line says so until something else is shown; the check showed its result since.
@@ -58,6 +56,13 @@ TEST(LoadAccounts, TwentyAtMost) {
     EXPECT_TRUE(list->message().startsWith(QStringLiteral("アカウントは20件まで")));
     EXPECT_EQ(t.h.spokenSinceMark(), QStringList{list->message()});
     EXPECT_FALSE(t.editor() && t.editor()->isVisible());
+
+    for (int id : t.ids.mid(0, 21)) ASSERT_TRUE(t.h.store().deleteAccount(id));
+    EXPECT_TRUE(t.h.parts().accounts->load_accounts());
+    const AccountTable& s = t.h.accounts();
+    EXPECT_EQ(
+        std::tuple(s.account_count, s.accounts[1].id, s.accounts[2].id, s.accounts[2].account),
+        std::tuple(1, t.ids[21], 0, QString()));
 }
 
 // The list and the editor in use: every button, what it changes and what it says.

@@ -20,13 +20,6 @@ using namespace qv::test;
 
 namespace {
 
-// The lines of a file under tests/data/settings, without comments and blank lines.
-QStringList data_lines(const char* name) {
-    QStringList lines = golden_lines(QStringLiteral("settings/") + QLatin1String(name));
-    lines.removeIf([](const QString& line) { return line.isEmpty() || line.startsWith(u'#'); });
-    return lines;
-}
-
 // Each page lies at 210 and is enabled when its tab is selected, else at -20000, disabled.
 void expect_page(QWidget* d, int shown) {
     for (int i = 0; i < 3; ++i) {
@@ -40,17 +33,19 @@ void expect_page(QWidget* d, int shown) {
 }  // namespace
 
 // Each dialog opened, walked with TAB and back with Shift+TAB, F2 pressed and closed, is heard
-// as dialog_walks.txt has it: greeting, every control in tab order, the repeat, the closing. The
-// first time, its controls sit and are captioned as dialog_layout.txt has them.
+// as dialog_walks.txt has it: greeting, every control in tab order, the repeat, the closing (a
+// "-" is heard as a blank, the password never; TAB stays on the options page shown). The first
+// time, its controls sit as dialog_layout.txt has them: dialog, name, twips left top width
+// height, caption.
 TEST(DialogVoice, EveryDialogSpeaksOnOpeningAtEveryStepAndOnClosingAndSitsWhereDesigned) {
     SettingsWindow t(2, 1, [](MailStore& db) {
         return db.updateNewsSite(QStringLiteral("https://news.example.test/rss.xml"));
     });
     QHash<QString, QStringList> designed;
     QString section;
-    const QStringList layout = data_lines("dialog_layout.txt");
+    const QStringList layout = golden_lines("settings/dialog_layout.txt");
     QHash<QString, bool> placed;
-    for (const QString& line : data_lines("dialog_walks.txt")) {
+    for (const QString& line : golden_lines("settings/dialog_walks.txt")) {
         if (line.startsWith(u'['))
             section = line.mid(1, line.size() - 2);
         else
