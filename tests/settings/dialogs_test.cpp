@@ -10,7 +10,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QTabBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -149,11 +148,6 @@ TEST(OptionsDialog, ShowsTheTablesCyclesItsPagesRefusesBadSecondsAloudAndSavesOn
     OptionsDialog* d = t.options();
     EXPECT_TRUE(d->isVisible() && !d->isModal());
     EXPECT_EQ(d->windowTitle(), QStringLiteral("ｵﾌﾟｼｮﾝ"));
-    auto* tabs = child<QTabBar>(d, "tbsOptions");
-    QStringList captions;
-    for (int i = 0; i < tabs->count(); ++i)
-        captions << tabs->tabText(i) + tabs->tabData(i).toString();
-    EXPECT_EQ(captions, (QStringList{"署名Group1", "最新ニュースGroup2", "音声録音group3"}));
     expect_page(d, 0);
     EXPECT_EQ(child<QPlainTextEdit>(d, "signature1")->toPlainText(), QStringLiteral("新しい署名"));
     EXPECT_EQ(child<QLineEdit>(d, "rec_sec")->text(), QStringLiteral("12"));
@@ -171,9 +165,10 @@ TEST(OptionsDialog, ShowsTheTablesCyclesItsPagesRefusesBadSecondsAloudAndSavesOn
     expect_page(d, 1);
     EXPECT_EQ(t.h.spokenSinceMark(), (QStringList{"最新ニュース タブ", "起動時に最新を読む オン"}));
     press(d, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(t.h.spokenSinceMark().value(0), QStringLiteral("音声録音 タブ"));
     EXPECT_EQ(QApplication::focusWidget(), child(d, "rec_sec"));
     press(d, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(tabs->currentIndex(), 2);
+    expect_page(d, 2);
     for (const char* bad : {"abc", "", "0", "12.5", "3601"}) {
         child<QLineEdit>(d, "rec_sec")->setText(QString::fromUtf8(bad));
         t.h.mark();
