@@ -1,7 +1,9 @@
 #include "mailbox/mail_list.h"
 #include "mailbox/mail_commands.h"
 #include "mailbox/mail_seed.h"
+#include "support/golden.h"
 
+#include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
 #include <QTextEdit>
@@ -41,32 +43,12 @@ TEST_F(ListTest, FillsNewestFirstAndEachMoveSaysTheMailWithoutMarkingItRead) {
     }
     EXPECT_EQ(h.w().cmd_message->text(), MailCommands::no_mail_selected());
 
-    const QString first = "未読、新しい、新しいメール、添付あり、12月3日 10時";
-    const QString last = "既読、古い、古いメール、12月1日 9時";
-    const struct {
-        int key;
-        QString heard;
-        Cell cell;
-    } steps[] = {
-        {Qt::Key_Up, first, {1, 1}},
-        {Qt::Key_Down, "未読、mid@example.test、真ん中、12月2日 9時", {2, 1}},
-        {Qt::Key_End, last, {3, 1}},
-        {Qt::Key_Down, "最後です", {3, 1}},
-        {Qt::ControlModifier | int(Qt::Key_Home), first, {1, 1}},
-        {Qt::Key_Up, "先頭です", {1, 1}},
-        {Qt::Key_Left, "左端です", {1, 1}},
-        {Qt::Key_Right, "件名 新しいメール、添付あり", {1, 2}},
-        {Qt::Key_Right, "受信日 12月3日 10時", {1, 3}},
-        {Qt::Key_Right, "右端です", {1, 3}},
-        {Qt::Key_End, last, {3, 3}},
-        {Qt::Key_PageUp, first, {1, 3}},
-        {Qt::Key_Left, "件名 新しいメール、添付あり", {1, 2}},
-        {Qt::Key_Left, "送信者 新しい、new@example.test", {1, 1}},
-    };
-    for (const auto& s : steps) {
-        const auto mods = Qt::KeyboardModifiers(s.key & Qt::KeyboardModifierMask);
-        EXPECT_EQ(press(s.key & ~Qt::KeyboardModifierMask, mods), QStringList{s.heard}) << s.key;
-        EXPECT_EQ(cell(), s.cell) << s.key;
+    // Each row of grid_moves.txt: the key, what it says, the cell it leaves current.
+    for (const QString& line : golden_lines("mailbox/grid_moves.txt")) {
+        const QStringList c = line.split(u'\t');
+        const QKeyCombination key = QKeySequence(c[0])[0];
+        EXPECT_EQ(press(key.key(), key.keyboardModifiers()), QStringList{c[1]}) << line;
+        EXPECT_EQ(QStringLiteral("%1 %2").arg(cell().first).arg(cell().second), c[2]) << line;
     }
     EXPECT_EQ(h.w().shortcut02->text(), MailCommands::key_guide());
     EXPECT_EQ(stored(), (QStringList{"2:未読:新しいメール", "3:未読:真ん中", "1:既読:古いメール"}));
@@ -151,15 +133,10 @@ TEST_F(ListTest, DelDeletesTheMailAndSaysTheRowThatTakesItsPlaceUntilTheFolderIs
 }
 
 TEST_F(ListTest, InsAndTheMenuRegisterTheSendersNameAndAddress) {
-    const QString cases[][3] = {
-        {" 山田 太郎 <taro@example.test>", " 山田 太郎 ", "taro@example.test"},
-        {" \"Yamada, Hanako\" <hanako@example.test>", " Yamada, Hanako ", "hanako@example.test"},
-        {"  plain@example.test ", " ", "plain@example.test"},
-        {"a>b <c@example.test>", "a>b ", "c@example.test"},
-        {"odd> <form", " ", "odd> <form"},
-        {" O'Brien <o'brien%1@example.test>", " O'Brien ", "o'brien%1@example.test"},
-        {" 名無し <>", {}, {}},  // no address: not registered
-    };
+    // Each row of senders_registered.txt: the sender, the name and the address registered.
+    QList<QStringList> cases;
+    for (const QString& line : golden_lines("mailbox/senders_registered.txt"))
+        cases << line.split(u'\t');
     for (const auto& c : cases)
         mail(QStringLiteral("2026/12/01 10:0%1:00").arg(9 - mails), c[0], "件名");
     open_list_at(0);

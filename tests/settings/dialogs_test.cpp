@@ -1,5 +1,5 @@
 // The settings dialogs as designed, and every dialog speaking with the one voice of
-// core/dialog_voice.h; every control, the main window's too, has a name for a screen reader.
+// core/dialog_voice.h.
 #include "compose/voice_recorder.h"
 #include "core/feedback.h"
 #include "core/twips.h"
@@ -10,7 +10,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QTabBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -19,13 +18,6 @@ using namespace qv;
 using namespace qv::test;
 
 namespace {
-
-// The lines of a file under tests/data/settings, without comments and blank lines.
-QStringList data_lines(const char* name) {
-    QStringList lines = golden_lines(QStringLiteral("settings/") + QLatin1String(name));
-    lines.removeIf([](const QString& line) { return line.isEmpty() || line.startsWith(u'#'); });
-    return lines;
-}
 
 // Each page lies at 210 and is enabled when its tab is selected, else at -20000, disabled.
 void expect_page(QWidget* d, int shown) {
@@ -40,17 +32,19 @@ void expect_page(QWidget* d, int shown) {
 }  // namespace
 
 // Each dialog opened, walked with TAB and back with Shift+TAB, F2 pressed and closed, is heard
-// as dialog_walks.txt has it: greeting, every control in tab order, the repeat, the closing. The
-// first time, its controls sit and are captioned as dialog_layout.txt has them.
+// as dialog_walks.txt has it: greeting, every control in tab order, the repeat, the closing (a
+// "-" is heard as a blank, the password never; TAB stays on the options page shown). The first
+// time, its controls sit as dialog_layout.txt has them: dialog, name, twips left top width
+// height, caption.
 TEST(DialogVoice, EveryDialogSpeaksOnOpeningAtEveryStepAndOnClosingAndSitsWhereDesigned) {
     SettingsWindow t(2, 1, [](MailStore& db) {
         return db.updateNewsSite(QStringLiteral("https://news.example.test/rss.xml"));
     });
     QHash<QString, QStringList> designed;
     QString section;
-    const QStringList layout = data_lines("dialog_layout.txt");
+    const QStringList layout = golden_lines("settings/dialog_layout.txt");
     QHash<QString, bool> placed;
-    for (const QString& line : data_lines("dialog_walks.txt")) {
+    for (const QString& line : golden_lines("settings/dialog_walks.txt")) {
         if (line.startsWith(u'['))
             section = line.mid(1, line.size() - 2);
         else
@@ -115,12 +109,6 @@ TEST(DialogVoice, EveryDialogSpeaksOnOpeningAtEveryStepAndOnClosingAndSitsWhereD
     EXPECT_FALSE(list->isModal());  // its caption is heard
     EXPECT_EQ(t.editor()->field(3)->echoMode(), QLineEdit::Normal);
     EXPECT_EQ(t.editor()->field(6)->font().pointSize(), 9);
-    for (QWidget* w : t.h.window().findChildren<QWidget*>()) {  // the main window's controls too
-        if (w->focusPolicy() == Qt::NoFocus || w->focusProxy() || w->window() != &t.h.window())
-            continue;
-        EXPECT_FALSE(w->accessibleName().isEmpty() || w->accessibleDescription().isEmpty())
-            << w->objectName().toStdString();
-    }
     // Closing saved nothing.
     EXPECT_EQ(t.row(t.ids[0])->pop, QStringLiteral("pop.a"));
     EXPECT_EQ(t.h.accounts().accounts[1].pop, QStringLiteral("pop.a"));
@@ -160,13 +148,7 @@ TEST(OptionsDialog, ShowsTheTablesCyclesItsPagesRefusesBadSecondsAloudAndSavesOn
     OptionsDialog* d = t.options();
     EXPECT_TRUE(d->isVisible() && !d->isModal());
     EXPECT_EQ(d->windowTitle(), QStringLiteral("ｵﾌﾟｼｮﾝ"));
-    auto* tabs = child<QTabBar>(d, "tbsOptions");
-    QStringList captions;
-    for (int i = 0; i < tabs->count(); ++i)
-        captions << tabs->tabText(i) + tabs->tabData(i).toString();
-    EXPECT_EQ(captions, (QStringList{"署名Group1", "最新ニュースGroup2", "音声録音group3"}));
     expect_page(d, 0);
-    EXPECT_TRUE(child<QCheckBox>(d, "newsCheck1")->isChecked());
     EXPECT_EQ(child<QPlainTextEdit>(d, "signature1")->toPlainText(), QStringLiteral("新しい署名"));
     EXPECT_EQ(child<QLineEdit>(d, "rec_sec")->text(), QStringLiteral("12"));
     EXPECT_EQ(std::pair(memory.signature_text, memory.record_seconds),
@@ -183,9 +165,10 @@ TEST(OptionsDialog, ShowsTheTablesCyclesItsPagesRefusesBadSecondsAloudAndSavesOn
     expect_page(d, 1);
     EXPECT_EQ(t.h.spokenSinceMark(), (QStringList{"最新ニュース タブ", "起動時に最新を読む オン"}));
     press(d, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(t.h.spokenSinceMark().value(0), QStringLiteral("音声録音 タブ"));
     EXPECT_EQ(QApplication::focusWidget(), child(d, "rec_sec"));
     press(d, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(tabs->currentIndex(), 2);
+    expect_page(d, 2);
     for (const char* bad : {"abc", "", "0", "12.5", "3601"}) {
         child<QLineEdit>(d, "rec_sec")->setText(QString::fromUtf8(bad));
         t.h.mark();

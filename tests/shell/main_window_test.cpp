@@ -23,6 +23,9 @@ TEST(MainWindow, StartsWithTheTimeHasItsMenusAndTabWalksTheAreasAloud) {
     WindowHarness h;
     ASSERT_TRUE(h.start());
     EXPECT_EQ(h.spoken().value(0), "09時05分");
+    // The first-use prompt once, its editor cancelled: nothing to poll, and the start-up goes on.
+    EXPECT_EQ(h.spoken().count("はじめてのご使用です　メールアカウントの設定を行ってください"), 1);
+    EXPECT_TRUE(h.spoken().contains("アカウント編集を閉じました") && h.component.calls.empty());
     EXPECT_EQ(h.window().windowTitle(), "Quorvel Mailer V 2.0");
     EXPECT_EQ(h.w().shortcut01->text(),
               "[ctrl-A:メール一覧　ctrl-N:メール作成 CTRL-R:返信 CTRL-P:件名");

@@ -23,11 +23,8 @@ namespace {
     qsizetype at = 0;
     for (const QString& e : expected) {
         while (at < said.size() && !said[at].contains(e)) ++at;
-        if (at == said.size()) {
-            return ::testing::AssertionFailure()
-                   << "not heard (in order): " << e.toStdString() << "\nheard:\n"
-                   << said.join(QLatin1Char('\n')).toStdString();
-        }
+        if (at == said.size())
+            return ::testing::AssertionFailure() << "not heard: " << e << '\n' << said.join('\n');
     }
     return ::testing::AssertionSuccess();
 }
@@ -58,7 +55,9 @@ struct Story : ::testing::Test {
             for (const QString& v :
                  {host + QString::number(s.pop3_port), host + QString::number(s.submission_port),
                   s.user1, password, s.addr1, QStringLiteral("太郎"), QStringLiteral("太郎より")}) {
+                const qsizetype said = h.spoken().size();
                 h.type(v);
+                if (v == password) password_heard = h.spoken().mid(said).join(QString());
                 press(editor, Qt::Key_Tab);
             }
             press(editor, Qt::Key_Return);
@@ -69,6 +68,7 @@ struct Story : ::testing::Test {
     CurlMailComponent component{h.pauser};
     bool typed = false;
     int waited = 0;
+    QString password_heard;
 };
 
 }  // namespace
@@ -82,6 +82,8 @@ TEST_F(Story, FirstUseByEarThenReceiveMoveReadReplyAndTheAnswerArrives) {
     start(s, s.pass1);
 
     EXPECT_TRUE(heard_in_order(h.spoken(), golden_lines("shell/first_day_start.txt")));
+    EXPECT_EQ(h.pauser.pauses.empty() ? 0 : h.pauser.pauses[0], 4);    // after the first-use prompt
+    for (QChar c : s.pass1) EXPECT_FALSE(password_heard.contains(c));  // typed, never said
     EXPECT_EQ(h.accounts().cur_account_index, 1);
 
     // Moving hears each row and marks nothing read; ENTER reads the one the user is on.

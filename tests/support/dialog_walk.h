@@ -18,10 +18,8 @@ void press(QWidget* window, int key, Qt::KeyboardModifiers mods = Qt::NoModifier
 // the keyboard would.
 void when_modal(std::function<void(QDialog*)> f);
 
-// Walks every control of a dialog with TAB, then back with Shift+TAB. Each step that moves the
-// focus must be said (something new in what `spoken` returns) and land on a control that has an
-// accessible name and description; a failure names the dialog and the control. Returns what was
-// said.
+// Walks every control of a dialog with TAB, then back with Shift+TAB: each move must be said and
+// land on a control with an accessible name and description. Returns what was said.
 QStringList walk_dialog(QWidget* dialog, const std::function<QStringList()>& spoken);
 
 }  // namespace qv::test

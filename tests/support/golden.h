@@ -6,9 +6,8 @@
 #include <QString>
 #include <QStringList>
 
-// Expected transcripts live as text files under tests/data, one utterance a line (UTF-8), so a
-// test compares what the user heard with golden_lines("receive/ctrl_m.txt"). A missing file
-// fails the calling test rather than comparing against nothing.
+// The lines (UTF-8) of a file under tests/data, e.g. a transcript one utterance a line. A missing
+// file fails the calling test rather than comparing against nothing.
 inline QStringList golden_lines(const QString& relative_path) {
     QFile file(QStringLiteral(QV_TEST_DATA_DIR "/") + relative_path);
     if (!file.open(QIODevice::ReadOnly)) {

@@ -19,10 +19,6 @@ inline AccountFields fields(const QString& tag) {
             tag + "@example.test", "nick-" + tag, "title-" + tag};
 }
 
-inline QStringList as_list(const AccountFields& f) {
-    return {f.pop, f.smtp, f.account, f.password, f.email, f.name, f.default_};
-}
-
 // A dialog's control by its name; the test stops when there is none.
 template <typename T = QWidget>
 T* child(const QObject* dialog, const char* name) {
@@ -74,7 +70,9 @@ struct SettingsWindow {
         return out;
     }
     static void fill(AccountEditor* e, const AccountFields& f) {
-        for (int i = 0; i < AccountEditor::kFields; ++i) e->field(i)->setText(as_list(f)[i]);
+        const QString values[] = {f.pop,   f.smtp, f.account, f.password,
+                                  f.email, f.name, f.default_};
+        for (int i = 0; i < AccountEditor::kFields; ++i) e->field(i)->setText(values[i]);
     }
 };
 

@@ -1,8 +1,5 @@
 #pragma once
 
-// Accounts as the window tests seed them: made-up ones for the scripted mail component, and the
-// real test servers' ones.
-
 #include "store/mail_store.h"
 #include "support/mail_servers.h"
 

@@ -50,8 +50,8 @@ bool WindowHarness::start() {
     bool ok = window_->Form_Load();
     modal_watch.stop();
     QApplication::processEvents();
-    // A dialog of the start-up (first use) took the activation, and word of that may still be on
-    // its way; nothing gives it back offscreen. Take it back until it stays.
+    // A start-up dialog took the activation and nothing gives it back offscreen: take it back
+    // until it stays.
     if (modal_seen) {
         QElapsedTimer stable;
         const bool active = QTest::qWaitFor(

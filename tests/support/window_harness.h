@@ -34,8 +34,8 @@ namespace qv::test {
 // at 09:05, a scripted mail component and no real pauses. Keys go where a user's keys go.
 class WindowHarness {
   public:
-    // Prepares the database before the window opens it (e.g. to add mail or accounts). The
-    // start-up news is off in a database made here, so no test reaches for the network unasked.
+    // The database before the window opens it; its start-up news is off, so no test reaches for
+    // the network unasked.
     MailStore& seed();
     // Builds the window and runs the start-up; false when the start-up refused to go on.
     bool start();
@@ -62,8 +62,7 @@ class WindowHarness {
 
     QString dataDir() const { return dir_.path(); }
     FakeMailComponent component;
-    // When set before start(), the window uses this mail component (e.g. the real one) instead
-    // of `component`.
+    // When set before start(), the mail component used instead of `component`.
     MailComponent* componentInstead = nullptr;
     RecordingOpener opener;
     RecordingPlayer player;
@@ -72,8 +71,7 @@ class WindowHarness {
     Waiter waiter;
     FixedClock clock{QDateTime(QDate(2026, 12, 5), QTime(9, 5, 30))};
     std::optional<int> endedWith;
-    // Called (again and again, until it is closed) with a modal dialog that opens while the
-    // start-up runs, e.g. the account editor at first use. By default the dialog is cancelled.
+    // Called (until it closes) with a modal dialog of the start-up; by default it is cancelled.
     std::function<void(QWidget*)> onModal;
 
   private:
