@@ -1,11 +1,6 @@
-// ReadMail on saved mail files, and HTML bodies made into text.
-//  - The corpus in tests/data/mail: every *.eml decodes to exactly what its *.expected file
-//    beside it says (the text a user hears, and where the attachment went); so does every
-//    tests/data/html/*.html.
-//  - Hostile input: that corpus, files the fuzzers found (tests/data/fuzz/read and fuzz/html) and
-//    big generated mail and HTML (10 MB of HTML, endless headers, deep nesting, junk). Each one
-//    gives a mail, in bounded time, with nothing written outside attach/<stem of the file>/ and
-//    ".mp3" only on a part that is audio/mpeg.
+// ReadMail on saved mail files, and HTML bodies made into text: each file of the corpus (and
+// each HTML file) as its golden file says, and hostile input (that corpus, what the fuzzers found,
+// big generated mail and HTML) read in bounded time with nothing written outside its place.
 #include "mail/curl_mail_component.h"
 #include "mail/html_text.h"
 #include "support/fakes.h"
