@@ -178,6 +178,18 @@ std::pair<long long, long long> pop3_stat(const MailServers& servers, const QStr
     return {parts[1].toLongLong(), parts[2].toLongLong()};
 }
 
+std::vector<std::pair<int, QByteArray>> pop3_uidls(const MailServers& servers, const QString& user,
+                                                   const QString& password) {
+    std::vector<std::pair<int, QByteArray>> out;
+    PlainClient pop(servers.pop3_port);
+    if (!pop.pop3_login(user, password) || !pop.command("UIDL").startsWith("+OK")) return out;
+    for (QByteArray l = pop.line(); !l.isNull() && l != "."; l = pop.line()) {
+        const QList<QByteArray> parts = l.split(' ');
+        if (parts.size() >= 2) out.emplace_back(parts[0].toInt(), parts[1]);
+    }
+    return out;
+}
+
 bool ImapInbox::has_flag(quint32 uid, const QByteArray& flag) const {
     const auto at = std::find(uids.begin(), uids.end(), uid);
     return at != uids.end() && flags[size_t(at - uids.begin())].split(' ').contains(flag);

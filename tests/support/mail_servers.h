@@ -57,9 +57,12 @@ std::vector<QByteArray> maildir_messages(const MailServers& servers, const QStri
 // What a server hands out for a stored message: every line ending in CRLF.
 QByteArray as_crlf(const QByteArray& lf_text);
 
-// STAT as {count, octets} on the plain POP3 port; {-1, -1} when the login or the command fails.
+// STAT as {count, octets} and UIDL as (number, id) pairs on the plain POP3 port; {-1, -1} and
+// nothing when the login or the command fails.
 std::pair<long long, long long> pop3_stat(const MailServers& servers, const QString& user,
                                           const QString& password);
+std::vector<std::pair<int, QByteArray>> pop3_uidls(const MailServers& servers, const QString& user,
+                                                   const QString& password);
 
 // The user's INBOX as IMAP on the plain port shows it; uidvalidity 0 when that failed.
 struct ImapInbox {
