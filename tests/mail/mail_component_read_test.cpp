@@ -303,10 +303,7 @@ TEST_F(ReadMailTest, GivesNothingOnlyForAFileThatCannotBeRead) {
     EXPECT_FALSE(read(here("missing.eml")));
     EXPECT_TRUE(mail_.lastError().contains(QStringLiteral("missing.eml")));
 
-    ASSERT_TRUE(write_file(here("empty.eml"), QByteArray()));
-    EXPECT_FALSE(read(here("empty.eml")));
-    EXPECT_TRUE(mail_.lastError().contains(QStringLiteral("empty.eml")));
-
+    // (An empty file: the receive tests, which keep it in quarantine.)
     EXPECT_FALSE(read(dir_.path()));  // a folder
 
     // Anything else is a mail; a success clears the reason.

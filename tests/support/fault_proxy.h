@@ -34,7 +34,6 @@ class FaultProxy {  // neither copied nor moved: its thread points at it
 
     int port() const { return port_; }
     int connections() const { return connections_; }
-    bool has_cut() const { return cut_; }
     // Everything the clients sent, for checking what went over the wire in the clear.
     QByteArray from_clients() const;
 
