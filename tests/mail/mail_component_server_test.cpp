@@ -336,8 +336,7 @@ TEST_P(SendTest, ArrivesWithJapaneseTextAndAttachment) {
     QByteArray mp3(48 * 1024, Qt::Uninitialized);
     QRandomGenerator(11).fillRange(reinterpret_cast<quint32*>(mp3.data()), mp3.size() / 4);
     mp3.replace(0, 3, "ID3");
-    QTemporaryDir outbox;
-    const QString attachment = outbox.filePath(QStringLiteral("録音メモ①.mp3"));
+    const QString attachment = dir_.filePath(QStringLiteral("録音メモ①.mp3"));
     ASSERT_TRUE(write_file(attachment, mp3));
 
     const QString subject = QStringLiteral("会議の件①～髙橋より");
@@ -386,7 +385,6 @@ INSTANTIATE_TEST_SUITE_P(
 // DELEs, a DELE is refused, or the receiver gives up in the middle of a message.
 struct Collector {
     std::vector<QByteArray> messages;
-    std::vector<size_t> ended;
     int open = -1;
     int fail_at = -1;  // the step whose bytes the receiver refuses
     Pop3Session::Receiver receiver() {
@@ -399,9 +397,8 @@ struct Collector {
                     messages.back().append(data, static_cast<qsizetype>(size));
                     return open != fail_at;
                 },
-                [this](size_t step) {
+                [this](size_t) {
                     open = -1;
-                    ended.push_back(step);
                     return true;
                 }};
     }
@@ -467,12 +464,10 @@ TEST(Pop3SessionTest, DeletionsTakeEffectOnlyAtQuit) {
     session.reset();
     EXPECT_EQ(waiting(), 3);
 
-    // With quit() the deletions are committed.
+    // With quit() the deletions are committed. (What is fetched, byte for byte: SaveAllTest.)
     session = open_session();
     Collector second;
     ASSERT_TRUE(session->fetch_and_delete(every_message(*session, true), second.receiver()));
-    EXPECT_EQ(second.messages, wire);  // exact bytes, the doubled dots undone
-    EXPECT_EQ(second.ended, (std::vector<size_t>{0, 1, 2}));
     EXPECT_TRUE(session->quit()) << session->error().toStdString();
     session.reset();
     EXPECT_EQ(waiting(), 0);
