@@ -317,8 +317,9 @@ INSTANTIATE_TEST_SUITE_P(Transport, CutTest, ::testing::Values(false, true),
                              return std::string(info.param ? "Plain" : "Tls");
                          });
 
-// Sent through the submission port (STARTTLS + AUTH), SMTPS and the plain port (no AUTH offered,
-// so none tried although a login is set), then fetched back over POP3 and read.
+// Sent through the submission port (STARTTLS + AUTH), SMTPS (AUTH) and the plain port (no AUTH
+// offered: none tried although a login is set), then fetched back over POP3 and read. Either
+// AUTH port refuses a mail without a login, and the plain one a login it does not offer.
 struct SendCase {
     const char* name;
     const char* server;  // %1 host, %2 port
@@ -343,14 +344,11 @@ TEST_P(SendTest, ArrivesWithJapaneseTextAndAttachment) {
     const QString body =
         QStringLiteral("こんにちは。\n添付の録音をお聞きください。\n.\n以上です。");
     mail_.setSmtpLogin(s.user1, s.pass1);
-    const std::vector<QByteArray> sasl_login = {"sasl_username=user1"};
-    const int logins = qv::test::count_log_lines(s.postfix_log, sasl_login);
     const QString result =
         mail_.SendMail(QString::fromLatin1(c.server).arg(s.host).arg(s.*c.port), s.addr2,
                        QStringLiteral("テスト太郎 <%1>").arg(s.addr1), subject, body, attachment);
     ASSERT_EQ(result, QString()) << result.toStdString();
     ASSERT_TRUE(qv::test::wait_for_maildir(s, s.user2, 1, 20000));
-    EXPECT_EQ(qv::test::count_log_lines(s.postfix_log, sasl_login), logins + (c.auth ? 1 : 0));
 
     const qv::MailArray saved =
         mail_.RcvMail(QStringLiteral("pop3s://%1:%2").arg(s.host).arg(s.pop3s_port), s.user2,
