@@ -105,7 +105,8 @@ class ServerTest : public ::testing::Test {
 
 // Over each way of writing the server: pop3:// (STLS when offered), host:port (STARTTLS
 // required) and pop3s:// (TLS from the start), STAT and LIST count what waits and take nothing;
-// SAVEALLD empties the server into byte-exact files. (An empty server: the receive tests.)
+// SAVEALLD empties the server into byte-exact files, handing over what an earlier receive
+// recorded. (An empty server: the receive tests.)
 class SaveAllTest : public ServerTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(SaveAllTest, CountsThenEmptiesTheServerIntoByteExactFiles) {
@@ -128,46 +129,38 @@ TEST_P(SaveAllTest, CountsThenEmptiesTheServerIntoByteExactFiles) {
     EXPECT_EQ(*list, sizes);
     EXPECT_EQ(qv::test::pop3_stat(s, s.user1, s.pass1).first, 5);  // looking deletes nothing
 
+    // An earlier receive recorded message 2, saved, and message 1, whose file is gone since.
+    const auto uidls = qv::test::pop3_uidls(s, s.user1, s.pass1);
+    ASSERT_EQ(uidls.size(), 5u);
+    QString error;
+    const QString record = dir_.filePath(qv::mail::ReceiveRecord::file_name(
+        *qv::mail::parse_server_address(server, qv::mail::MailProtocol::Pop3, &error), s.user1));
+    ASSERT_TRUE(write_file(dir_.filePath(QStringLiteral("earlier.eml")), wire[1]));
+    ASSERT_TRUE(write_file(
+        record, uidls[0].second + "\tvanished.eml\n" + uidls[1].second + "\tearlier.eml\n"));
+
     const std::vector<QByteArray> tls_login = {"Login: user=<user1>", ", TLS"};
     const int tls_logins_before = qv::test::count_log_lines(s.dovecot_log, tls_login);
     const qv::MailArray saved = receive(server, s);
     ASSERT_TRUE(saved) << mail_.lastError().toStdString();
-    EXPECT_EQ(contents(*saved), wire);  // in server order, byte for byte
+    // Message 2 handed over without fetching it again, message 1 fetched again (never lost),
+    // then the rest in server order, byte for byte; no second copy of anything.
+    EXPECT_EQ(contents(*saved),
+              (std::vector<QByteArray>{wire[1], wire[0], wire[2], wire[3], wire[4]}));
+    EXPECT_EQ(saved->value(0), QStringLiteral("earlier.eml"));
     EXPECT_EQ(visible_files(dir_.path()).size(), 5);
+    EXPECT_EQ(file_bytes(record), QByteArray());  // all handed over
     EXPECT_TRUE(no_temporaries(dir_.path()));
     EXPECT_EQ(qv::test::pop3_stat(s, s.user1, s.pass1), std::make_pair(0LL, 0LL));
     EXPECT_EQ(qv::test::count_log_lines(s.dovecot_log, tls_login), tls_logins_before + 1);
     ASSERT_FALSE(progress_.empty());
-    EXPECT_EQ(progress_.back(), std::make_pair(5, 5));
+    EXPECT_EQ(progress_.back(), std::make_pair(4, 4));  // fetched: all but message 2
 }
 
 const char* const kFormNames[] = {"Pop3StlsIfOffered", "HostPortStartTls", "Pop3s"};
 INSTANTIATE_TEST_SUITE_P(ServerForms, SaveAllTest,
                          ::testing::Values("pop3://%1:%2", "%1:%2", "pop3s://%1:%2"),
                          [](const auto& info) { return std::string(kFormNames[info.index]); });
-
-// An earlier receive recorded message 2, saved, and message 1, whose file is gone since: 2 is
-// handed over without fetching it again, 1 is fetched again (never lost), and all are deleted.
-TEST_F(ServerTest, RecordedMessagesAreHandedOverOrFetchedAgain) {
-    QV_REQUIRE_MAIL_SERVERS(s);
-    const std::vector<QByteArray> wire = seed(s, 3);
-    const auto uidls = qv::test::pop3_uidls(s, s.user1, s.pass1);
-    ASSERT_EQ(uidls.size(), 3u);
-    const QString record = dir_.filePath(qv::mail::ReceiveRecord::file_name(
-        address("pop3", s.pop3_port, qv::mail::MailProtocol::Pop3), s.user1));
-    ASSERT_TRUE(write_file(dir_.filePath(QStringLiteral("earlier.eml")), wire[1]));
-    ASSERT_TRUE(write_file(
-        record, uidls[0].second + "\tvanished.eml\n" + uidls[1].second + "\tearlier.eml\n"));
-
-    const qv::MailArray saved =
-        receive(QStringLiteral("pop3://%1:%2").arg(s.host).arg(s.pop3_port), s);
-    ASSERT_TRUE(saved) << mail_.lastError().toStdString();
-    EXPECT_EQ(contents(*saved), (std::vector<QByteArray>{wire[1], wire[0], wire[2]}));
-    EXPECT_EQ(saved->value(0), QStringLiteral("earlier.eml"));  // handed over now, not fetched
-    EXPECT_EQ(visible_files(dir_.path()).size(), 3);            // no second copy of message 2
-    EXPECT_EQ(qv::test::pop3_stat(s, s.user1, s.pass1).first, 0);
-    EXPECT_EQ(file_bytes(record), QByteArray());  // all handed over
-}
 
 // What the user hears when receiving over POP3 or IMAP or sending cannot work, how soon, and that
 // the mail stays on the server and nothing arrives. A server that does not offer STLS / STARTTLS
