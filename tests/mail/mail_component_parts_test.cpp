@@ -240,10 +240,7 @@ TEST(ReceiveRecordTest, KeepsWholeLinesAcrossFormatsAndLocksTheFolder) {
             &error));
         ASSERT_TRUE(record.stored({"id1", "id4"}, &error));
     }
-    QFile cut(dir.filePath(name));
-    ASSERT_TRUE(cut.open(QIODevice::Append));
-    cut.write("D\tid2");
-    cut.close();
+    ASSERT_TRUE(write_file(dir.filePath(name), file_bytes(dir.filePath(name)) + "D\tid2"));
     {
         ReceiveRecord again;  // the lock went with the first object
         ASSERT_TRUE(again.open(dir.path(), name, &error)) << error.toStdString();
