@@ -1,7 +1,5 @@
-// The parts of the mail component one by one. The functions from text to text (charsets, header
-// words and parameters, safe file names, server addresses, HTML, receive record names) answer the
-// tables of tests/data/cases/<function>.txt; here the rest: outgoing messages as they go on the
-// wire and the receive record.
+// The parts of the mail component one by one: the functions from text to text answer the tables
+// of tests/data/cases/<function>.txt; outgoing messages as they go on the wire; the receive record.
 #include "mail/charset_decoder.h"
 #include "mail/curl_mail_component.h"
 #include "mail/header_decoder.h"
@@ -189,18 +187,12 @@ TEST_F(BuiltMessageTest, GoesOutAsSevenBitCrlf) {
 }
 
 TEST_F(BuiltMessageTest, RefusesWhatCannotBeSent) {
-    const struct {
-        QString to, from;
-        const char* reason;
-    } cases[] = {
-        {QStringLiteral("to@example.test"), QStringLiteral("nobody"), "差出人"},
-        {{}, QStringLiteral("from@example.test"), "宛先"},
-    };
-    for (const auto& c : cases) {
-        QString error;
-        EXPECT_FALSE(build_message({c.to, c.from, {}, {}, {}}, &error)) << c.reason;
-        EXPECT_TRUE(error.contains(QString::fromUtf8(c.reason))) << error.toStdString();
-    }
+    QString error;
+    EXPECT_FALSE(build_message(
+        {QStringLiteral("to@example.test"), QStringLiteral("nobody"), {}, {}, {}}, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("差出人"))) << error.toStdString();
+    EXPECT_FALSE(build_message({{}, QStringLiteral("from@example.test"), {}, {}, {}}, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("宛先"))) << error.toStdString();
     // SendMail says so before going anywhere near a server.
     const QString heard =
         QStringLiteral("送信できませんでした（サーバーの指定「smtp://」が正しくありません）");
@@ -231,8 +223,7 @@ TEST(ReceiveRecordTest, KeepsWholeLinesAcrossFormatsAndLocksTheFolder) {
         EXPECT_EQ(record.find("id2")->file, QStringLiteral("two.eml"));
         EXPECT_FALSE(record.find("id2")->stored);
 
-        ReceiveRecord second;
-        EXPECT_FALSE(second.open(dir.path(), name, &error));
+        EXPECT_FALSE(ReceiveRecord().open(dir.path(), name, &error));  // locked
         EXPECT_TRUE(error.contains(QStringLiteral("実行中")));
 
         ASSERT_TRUE(record.saving(

@@ -142,7 +142,6 @@ void empty_mailbox(const MailServers& servers, const QString& user) {
     }
 }
 
-// The message files of the user's Maildir, new and cur.
 static QFileInfoList message_files(const MailServers& servers, const QString& user) {
     return QDir(servers.maildir(user) + QStringLiteral("/new")).entryInfoList(QDir::Files) +
            QDir(servers.maildir(user) + QStringLiteral("/cur")).entryInfoList(QDir::Files);
