@@ -1,13 +1,10 @@
-// The parts of the mail component one by one. The functions from text to text (charsets, header
-// words and parameters, safe file names, server addresses, HTML) answer the tables of
-// tests/data/cases/<function>.txt; here the rest: files made without replacing others, outgoing
-// messages as they go on the wire, the receive record and the message key.
+// The parts of the mail component one by one: the functions from text to text answer the tables
+// of tests/data/cases/<function>.txt; outgoing messages as they go on the wire; the receive record.
 #include "mail/charset_decoder.h"
 #include "mail/curl_mail_component.h"
 #include "mail/header_decoder.h"
 #include "mail/html_text.h"
 #include "mail/local_files.h"
-#include "mail/message_key.h"
 #include "mail/outgoing_message.h"
 #include "mail/receive_record.h"
 #include "mail/server_address.h"
@@ -21,9 +18,6 @@
 
 #include <functional>
 #include <map>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -104,6 +98,13 @@ const std::map<std::string, Function> kFunctions = {
                                               "starttls-if-offered"};
           return text(address->url() + ' ' + modes[static_cast<int>(address->tls)]) + error;
       }}},
+    {"receive_record_name",
+     {2,
+      [](const auto& a) {
+          QString error;
+          const auto address = parse_server_address(text(a[0]), MailProtocol::Pop3, &error);
+          return address ? ReceiveRecord::file_name(*address, text(a[1])) : error;
+      }}},
 };
 
 class CaseTableTest : public ::testing::TestWithParam<std::string> {};
@@ -135,27 +136,6 @@ std::vector<std::string> function_names() {
 
 INSTANTIATE_TEST_SUITE_P(Cases, CaseTableTest, ::testing::ValuesIn(function_names()),
                          [](const auto& info) { return info.param; });
-
-// --- files ---
-
-TEST(FileNameTest, CreatesAndRenamesWithoutReplacing) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(write_file(dir.filePath(QStringLiteral("a.txt")), "old"));
-    QString used;
-    const int fd = create_new_file(dir.path(), QStringLiteral("a.txt"), &used);
-    ASSERT_GE(fd, 0);
-    ::close(fd);
-    EXPECT_EQ(used, QStringLiteral("a-1.txt"));
-
-    ASSERT_TRUE(write_file(dir.filePath(QStringLiteral("tmp")), "new"));
-    const int dir_fd = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY);
-    ASSERT_TRUE(rename_to_new_name(dir_fd, "tmp", QStringLiteral("a.txt"), &used));
-    ::close(dir_fd);
-    EXPECT_EQ(used, QStringLiteral("a-2.txt"));
-    EXPECT_EQ(file_bytes(dir.filePath(QStringLiteral("a-2.txt"))), QByteArray("new"));
-    EXPECT_EQ(file_bytes(dir.filePath(QStringLiteral("a.txt"))), QByteArray("old"));
-    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("tmp"))));
-}
 
 // --- outgoing mail ---
 
@@ -207,20 +187,12 @@ TEST_F(BuiltMessageTest, GoesOutAsSevenBitCrlf) {
 }
 
 TEST_F(BuiltMessageTest, RefusesWhatCannotBeSent) {
-    const struct {
-        QString to, from, attachment;
-        const char* reason;
-    } cases[] = {
-        {QStringLiteral("to@example.test"), QStringLiteral("nobody"), {}, "差出人"},
-        {{}, QStringLiteral("from@example.test"), {}, "宛先"},
-        {QStringLiteral("to@example.test"), QStringLiteral("from@example.test"),
-         dir_.filePath(QStringLiteral("gone.mp3")), "gone.mp3"},
-    };
-    for (const auto& c : cases) {
-        QString error;
-        EXPECT_FALSE(build_message({c.to, c.from, {}, {}, c.attachment}, &error)) << c.reason;
-        EXPECT_TRUE(error.contains(QString::fromUtf8(c.reason))) << error.toStdString();
-    }
+    QString error;
+    EXPECT_FALSE(build_message(
+        {QStringLiteral("to@example.test"), QStringLiteral("nobody"), {}, {}, {}}, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("差出人"))) << error.toStdString();
+    EXPECT_FALSE(build_message({{}, QStringLiteral("from@example.test"), {}, {}, {}}, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("宛先"))) << error.toStdString();
     // SendMail says so before going anywhere near a server.
     const QString heard =
         QStringLiteral("送信できませんでした（サーバーの指定「smtp://」が正しくありません）");
@@ -234,19 +206,7 @@ TEST_F(BuiltMessageTest, RefusesWhatCannotBeSent) {
     EXPECT_EQ(pauser_.pauses, (std::vector<int>{3, 1}));
 }
 
-// --- the receive record and the message key ---
-
-TEST(ReceiveRecordTest, NamesOneRecordPerServerAndUser) {
-    QString error;
-    const auto name = [&](const char* server, const char* user) {
-        const auto a = parse_server_address(text(server), MailProtocol::Pop3, &error);
-        return a ? ReceiveRecord::file_name(*a, text(user)) : QString();
-    };
-    EXPECT_TRUE(name("mail.example.test", "user1").startsWith(QStringLiteral(".uidl-")));
-    EXPECT_EQ(name("mail.example.test", "user1"), name("pop3s://MAIL.example.test:995", "user1"));
-    EXPECT_NE(name("mail.example.test", "user1"), name("mail.example.test", "user2"));
-    EXPECT_NE(name("mail.example.test", "user1"), name("mail.example.test:110", "user1"));
-}
+// --- the receive record ---
 
 TEST(ReceiveRecordTest, KeepsWholeLinesAcrossFormatsAndLocksTheFolder) {
     QTemporaryDir dir;
@@ -263,8 +223,7 @@ TEST(ReceiveRecordTest, KeepsWholeLinesAcrossFormatsAndLocksTheFolder) {
         EXPECT_EQ(record.find("id2")->file, QStringLiteral("two.eml"));
         EXPECT_FALSE(record.find("id2")->stored);
 
-        ReceiveRecord second;
-        EXPECT_FALSE(second.open(dir.path(), name, &error));
+        EXPECT_FALSE(ReceiveRecord().open(dir.path(), name, &error));  // locked
         EXPECT_TRUE(error.contains(QStringLiteral("実行中")));
 
         ASSERT_TRUE(record.saving(
@@ -272,10 +231,7 @@ TEST(ReceiveRecordTest, KeepsWholeLinesAcrossFormatsAndLocksTheFolder) {
             &error));
         ASSERT_TRUE(record.stored({"id1", "id4"}, &error));
     }
-    QFile cut(dir.filePath(name));
-    ASSERT_TRUE(cut.open(QIODevice::Append));
-    cut.write("D\tid2");
-    cut.close();
+    ASSERT_TRUE(write_file(dir.filePath(name), file_bytes(dir.filePath(name)) + "D\tid2"));
     {
         ReceiveRecord again;  // the lock went with the first object
         ASSERT_TRUE(again.open(dir.path(), name, &error)) << error.toStdString();
@@ -283,10 +239,7 @@ TEST(ReceiveRecordTest, KeepsWholeLinesAcrossFormatsAndLocksTheFolder) {
         EXPECT_TRUE(again.find("id1")->stored);
         EXPECT_FALSE(again.find("id2")->stored);
         const ReceiveRecord::Entry* four = again.find("id4");
-        ASSERT_TRUE(four);
-        EXPECT_EQ(four->temp, QStringLiteral(".qv-part-x"));
-        EXPECT_EQ(four->file, QStringLiteral("四.eml"));
-        EXPECT_EQ(four->key, QByteArray("mkey"));
+        ASSERT_TRUE(four);  // (its fields as saved: the receive tests, killed at each step)
         EXPECT_TRUE(four->stored);
         ASSERT_TRUE(again.rewrite(7, {*four}, &error));
     }
@@ -296,22 +249,6 @@ TEST(ReceiveRecordTest, KeepsWholeLinesAcrossFormatsAndLocksTheFolder) {
     ASSERT_EQ(last.entries().size(), 1u);
     EXPECT_TRUE(last.find("id4")->stored);
     EXPECT_TRUE(last.find("id4")->temp.isEmpty());
-}
-
-TEST(MessageKeyTest, TheMessageIdAloneOrTheWholeHeaderFindsTheSameMail) {
-    const QByteArray header =
-        "From: a@example.test\r\nMessage-ID:\r\n <k1@example.test>\r\nSubject: x\r\n\r\n";
-    const QByteArray key = message_key(header + "body\r\n");
-    EXPECT_EQ(header_length(header + "body\r\n"), header.size());
-    EXPECT_EQ(header_length("From: a\r\nSubject: b\r\n"), -1);
-    // As an IMAP server hands out just that field.
-    EXPECT_EQ(message_key("Message-ID: <k1@example.test>\r\n\r\n", false), key);
-    EXPECT_NE(message_key("Message-ID: <k2@example.test>\r\n\r\n", false), key);
-    // Without one: the whole header, never the field alone.
-    const QByteArray bare = "From: a@example.test\r\nSubject: x\r\n\r\n";
-    EXPECT_TRUE(message_key("\r\n", false).isEmpty());
-    EXPECT_EQ(message_key(bare + "one body"), message_key(bare + "another"));
-    EXPECT_NE(message_key(bare), message_key("From: b@example.test\r\nSubject: x\r\n\r\n"));
 }
 
 }  // namespace

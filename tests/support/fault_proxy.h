@@ -1,10 +1,7 @@
 #pragma once
 
-// A TCP proxy on 127.0.0.1 that stands between the code under test and a real server and
-// misbehaves on purpose: it cuts the connection after a given number of bytes from the server,
-// never answers at all, hides the server's STLS / STARTTLS capability so that a session stays
-// plain, or passes the server's replies on slowly. It runs in a thread of its own, as the code
-// under test blocks the test's thread.
+// A TCP proxy on 127.0.0.1 before a real server that misbehaves on purpose (see Mode, hide_tls,
+// delay_replies). It runs in a thread of its own, as the code under test blocks the test's.
 
 #include <QByteArray>
 #include <QObject>
@@ -21,24 +18,22 @@ class FaultProxy {  // neither copied nor moved: its thread points at it
   public:
     enum class Mode {
         Forward,     // pass everything through (counting connections)
-        CutAfter,    // close the first connection once `limit` bytes went from server to
-                     // client; later connections (a retry) pass through
-        StallAfter,  // the same, but the connection stays open and goes quiet instead
+        CutAfter,    // close the first connection after `limit` bytes from the server;
+                     // later connections (a retry) pass through
+        StallAfter,  // the same, but it stays open and goes quiet instead
         Silent       // accept, then never send anything
     };
 
     FaultProxy(int target_port, Mode mode, long long limit = 0);
     ~FaultProxy();
 
-    // Hide the server's STLS (POP3) and STARTTLS (IMAP, SMTP) capability by changing the words
-    // in its replies (same length), as a server without it would answer.
+    // Hide the server's STLS / STARTTLS capability, as a server without it would answer.
     void hide_tls() { hide_tls_ = true; }
-    // Hold each piece of the server's replies this long before passing it on: a slow line.
+    // A slow line: each piece of the server's replies is held this long.
     void delay_replies(int ms) { delay_ms_ = ms; }
 
     int port() const { return port_; }
     int connections() const { return connections_; }
-    bool has_cut() const { return cut_; }
     // Everything the clients sent, for checking what went over the wire in the clear.
     QByteArray from_clients() const;
 

@@ -1,8 +1,7 @@
 #pragma once
 
-// The real Dovecot and Postfix that scripts/mailservers/start runs on 127.0.0.1, as the tests
-// see them: their settings from WORKDIR/env, their Maildirs, and plain POP3 and IMAP clients of
-// our own to check what the server holds without going through the code under test.
+// The real Dovecot and Postfix that scripts/mailservers/start runs on 127.0.0.1: their settings,
+// their Maildirs, and what they hold as seen by plain clients of our own.
 
 #include <QByteArray>
 #include <QString>
@@ -34,8 +33,7 @@ struct MailServers {
 std::optional<MailServers> load_mail_servers(QString* why);
 bool mail_servers_required();
 
-// Serializes the tests of all processes that use the shared servers (they all empty and fill
-// the same mailboxes). Held while the object lives.
+// Serializes the tests of all processes that use the shared servers' mailboxes while it lives.
 class MailServerLock {
   public:
     explicit MailServerLock(const MailServers& servers);
@@ -50,8 +48,7 @@ class MailServerLock {
 // Drops a message (LF line ends, as given) into the user's Maildir/new as a delivery would.
 void seed_message(const MailServers& servers, const QString& user, const QByteArray& content);
 
-// The user's Maildir (new and cur): emptied, counted, waited for until it holds `count`
-// messages (false on timeout), and the contents of its messages.
+// The user's Maildir (new and cur); wait_for_maildir is false on timeout.
 void empty_mailbox(const MailServers& servers, const QString& user);
 int maildir_count(const MailServers& servers, const QString& user);
 bool wait_for_maildir(const MailServers& servers, const QString& user, int count, int timeout_ms);
@@ -78,8 +75,7 @@ ImapInbox imap_inbox(const MailServers& servers, const QString& user, const QStr
 // Flags one message \Deleted without expunging it, as another client would.
 bool imap_flag_deleted(const MailServers& servers, const QString& user, const QString& password,
                        quint32 uid);
-// Makes Dovecot number the user's INBOX anew (a new UIDVALIDITY, UIDs from 1) the next time it is
-// opened, by removing its UID list and indexes. No session may have the INBOX open meanwhile.
+// A new UIDVALIDITY (UIDs from 1) the next time the INBOX is opened; no session may have it open.
 void renumber_inbox(const MailServers& servers, const QString& user);
 
 // Lines of a log file that contain every one of the texts.
