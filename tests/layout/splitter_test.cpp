@@ -3,7 +3,6 @@
 #include "mailbox/flex_grid.h"
 #include "support/window_harness.h"
 
-#include <QFrame>
 #include <QLabel>
 #include <QTest>
 #include <QTextEdit>

@@ -19,7 +19,6 @@
 
 #include <time.h>
 #include <cctype>
-#include <ostream>
 
 namespace {
 
