@@ -2,6 +2,7 @@
 
 #include "mailbox/flex_grid.h"
 #include "support/dialog_walk.h"
+#include "support/files.h"
 #include "support/golden.h"
 #include "support/window_harness.h"
 
@@ -72,9 +73,7 @@ TEST(MainWindow, StartsWithTheTimeHasItsMenusAndTabWalksTheAreasAloud) {
 // alone; only the window shows the status line.
 TEST(MainWindowStartUp, ShowsTheRefusalOfAForeignDatabaseAsItIsSaid) {
     WindowHarness h;
-    QFile f(h.dataDir() + "/quorvel_mail.mdb");
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write("not a database at all, just text") > 0);
-    f.close();
+    ASSERT_TRUE(write_file(h.dataDir() + "/quorvel_mail.mdb", "not a database at all, just text"));
     EXPECT_FALSE(h.start());
     ASSERT_EQ(h.spoken().size(), 1);
     EXPECT_EQ(h.w().cmd_message->text(), h.spoken().front());

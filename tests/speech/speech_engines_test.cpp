@@ -8,11 +8,9 @@
 
 #include <QAudioDevice>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QMediaDevices>
 #include <QProcess>
 #include <QScopeGuard>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -20,18 +18,6 @@
 #include <future>
 
 using namespace qv;
-
-namespace {
-
-// A PCM WAV image, with a LIST chunk before the data if asked; the data's size as given.
-QByteArray makeWav(int rate, int channels, int bits, const QByteArray& pcm, bool listChunk = false,
-                   qint64 dataSize = -1) {
-    using namespace qv::test;
-    return riff(fmt(channels, rate, bits) + (listChunk ? chunk("LIST", "abcde") : QByteArray()) +
-                chunk("data", pcm, dataSize));
-}
-
-}  // namespace
 
 TEST(SpeechSplit, CutsAfterSentencesAndLinesThenAtACommaOrBlankThenHardButNeverInACharacter) {
     // Each row of split_for_speech.txt: the text, its pieces joined by |, the longest piece, the
@@ -44,6 +30,14 @@ TEST(SpeechSplit, CutsAfterSentencesAndLinesThenAtACommaOrBlankThenHardButNeverI
 }
 
 TEST(WavAudio, ReadsPcmSkipsOtherChunksRejectsTheRestAndTrimsOnlyTheQuietEnds) {
+    // A PCM WAV image, with a LIST chunk before the data if asked; the data's size as given.
+    const auto makeWav = [](int rate, int channels, int bits, const QByteArray& pcm,
+                            bool listChunk = false, qint64 dataSize = -1) {
+        using namespace qv::test;
+        return riff(fmt(channels, rate, bits) +
+                    (listChunk ? chunk("LIST", "abcde") : QByteArray()) +
+                    chunk("data", pcm, dataSize));
+    };
     const auto shape = [](const std::optional<WavAudio>& w) {
         return std::tuple(w.value().format.sampleRate(), w->format.channelCount(),
                           w->format.sampleFormat(), w->durationUs(), w->pcm.size());
