@@ -69,8 +69,7 @@ TEST(MainWindow, StartsWithTheTimeHasItsMenusAndTabWalksTheAreasAloud) {
     EXPECT_GE(walk_dialog(&h.window(), [&h] { return h.spoken(); }).size(), 10);
 }
 
-// The program's own run (tests/app) shows the refusal heard, the exit code and the file left
-// alone; only the window shows the status line.
+// The program's own run (tests/app) is heard refusing it; only the window shows the status line.
 TEST(MainWindowStartUp, ShowsTheRefusalOfAForeignDatabaseAsItIsSaid) {
     WindowHarness h;
     ASSERT_TRUE(write_file(h.dataDir() + "/quorvel_mail.mdb", "not a database at all, just text"));

@@ -1,6 +1,5 @@
-// A user's first day, by keys alone, against the real servers: setting up the account by ear,
-// hearing the new mail arrive, moving through it, reading one, answering it; and the day things
-// go wrong. The transcript is all the test looks at, as it is all the user has.
+// A user's first day by keys alone against the real servers, and the day things go wrong. The
+// transcript is all the test looks at, as it is all the user has.
 #include "mail/curl_mail_component.h"
 #include "support/dialog_walk.h"
 #include "support/golden.h"

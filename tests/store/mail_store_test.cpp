@@ -175,9 +175,8 @@ TEST_F(Store, OlderFilesAreUpgradedWithoutLossAndForeignOnesRefusedUntouched) {
     QFile p(pristine);
     ASSERT_TRUE(p.open(QIODevice::ReadOnly) && p.size() > 3 * 4096);
     const QByteArray damaged = p.readAll().replace(2 * 4096, 300, QByteArray(300, '\xab'));
-    // Each row of store_files.txt: what is done to a copy of that file (statements, or a file
-    // put in its place), how opening it fails (None: it opens), and what the error names or, for
-    // a file that opens, whether the chosen speech values are kept.
+    // Each row of store_files.txt: statements run on a copy of that file or a file in its place,
+    // how opening fails (None: it opens), what the error names or whether the speech values stay.
     using F = OpenFailure;
     const std::map<QString, F> failures{{"None", F::None},
                                         {"NotADatabase", F::NotADatabase},
@@ -218,8 +217,7 @@ TEST_F(Store, OlderFilesAreUpgradedWithoutLossAndForeignOnesRefusedUntouched) {
         EXPECT_EQ(raw(file, {"PRAGMA user_version"}), schema::kVersion);
         EXPECT_EQ(content(file), before);
     }
-    // A file from before the answer about a login in the clear: every account keeps its values
-    // and has not been asked yet.
+    // From before the answer about a login in the clear: accounts keep their values, not yet asked.
     raw(pristine, {"alter table account drop column plain_login"});
     MailStore s;
     ASSERT_TRUE(s.open(pristine)) << s.lastError();
