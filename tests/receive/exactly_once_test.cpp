@@ -206,10 +206,9 @@ TEST_F(ReceiveOnce, ANewUidValidityLosesAndDoublesNothingAndFailingAccountsStopN
     arrive({"番号なし"}, 1, 1, false);
     // The start-up's receive skips the accounts whose check just failed; Ctrl+M tries them again.
     const auto heard_with_failures = [&](const char* file) {
-        QStringList said = golden_lines(QLatin1String(file));
-        for (QString& line : said)
-            line.replace("%addr", s().addr1).replace("%port", QString::number(dead));
-        return said;
+        return golden_lines(QLatin1String(file))
+            .replaceInStrings("%addr", s().addr1)
+            .replaceInStrings("%port", QString::number(dead));
     };
     ASSERT_TRUE(h.start());
     EXPECT_EQ(heard(), heard_with_failures("receive/failing_accounts_start.txt"));

@@ -110,7 +110,6 @@ TEST(SpeechChannel, SaysEveryTextInCallOrderNormalisedLogsItAndKeepsTheNewestInI
     EXPECT_EQ(v.channel.voices(), (QStringList{"mei_normal", "takumi"}));
     const VoiceSettings chosen{150, 40, "takumi"};
     v.channel.applySettings(chosen);
-    EXPECT_EQ(v.channel.settings(), chosen);
     for (const char* t : {"二", "三"}) v.channel.speak(t);
     ASSERT_TRUE(v.channel.waitUntilIdle(2000));
     EXPECT_EQ(v.l->applied, (std::vector<VoiceSettings>{VoiceSettings{}, chosen}));

@@ -109,7 +109,6 @@ TEST_F(Store, AddressesInAddressOrderFoundByTheirLiteralBeginningAlsoFromAnother
          {std::pair{"100%", 1u}, {"a'", 1u}, {"_", 0u}, {"B@", 0u}, {"b@", 2u}})
         EXPECT_EQ(store.addressesStartingWith(typed).size(), found) << typed;  // case matters
     ASSERT_TRUE(store.deleteAddress("b@example.test") && store.deleteAddress("a'x@example.test"));
-    EXPECT_EQ(store.addresses().size(), 2u);
     MailStore other;
     ASSERT_TRUE(other.open(path) && other.insertAddress("n", "x@example.test"));
     EXPECT_EQ(store.addresses().size(), 3u);
