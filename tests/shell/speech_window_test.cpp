@@ -68,12 +68,6 @@ TEST(SpeechSettingsDialogInTheWindow, TheSavedChoiceRulesFromTheStartOkSavesEscP
         return db.updateSpeechSettings({150, 40, "o'neil 100%", false, false});
     });
     WindowHarness& h = t.h;
-    int delay_ms = 0;
-    h.component.onRcvMail = [&delay_ms](const QString&, const QString&,
-                                        const QString&) -> MailArray {
-        QThread::msleep(delay_ms);
-        return QStringList{"0 0"};
-    };
     SpeechChannel& speech = h.window().speech();
     EXPECT_EQ(speech.settings(), (VoiceSettings{150, 40, "o'neil 100%"}));
     EXPECT_FALSE(h.window().waitCue().enabled());
@@ -135,8 +129,11 @@ TEST(SpeechSettingsDialogInTheWindow, TheSavedChoiceRulesFromTheStartOkSavesEscP
 
     // The cue switched on sounds while a check keeps the window waiting long: a tone, no word.
     const int cues = h.window().waitCue().cuesPlayed();
+    h.component.onRcvMail = [](const QString&, const QString&, const QString&) -> MailArray {
+        QThread::msleep(2600);
+        return QStringList{"0 0"};
+    };
     h.mark();
-    delay_ms = 2600;
     h.trigger("mail_check");
     const int played = h.window().waitCue().cuesPlayed() - cues;
     EXPECT_TRUE(played == 1 || played == 2) << played;
