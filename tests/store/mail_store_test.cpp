@@ -122,6 +122,7 @@ TEST_F(Store, ANewFileIsPrivateHoldsTheFirstRowsAndKeepsAccountsAndOptionsAcross
     EXPECT_TRUE(store.news().value().sel && store.news()->site.startsWith("https://"));
     EXPECT_EQ(store.signature().value().signature + store.voice().value().voice_file, "");
     EXPECT_EQ(values(store.speechSettings()), kDefaults);
+    EXPECT_EQ(raw(path, {"select count(*) from speech"}), 1);
     EXPECT_EQ(raw(path, {"PRAGMA user_version"}), schema::kVersion);
     QStringList mode;  // kept in the file itself
     raw(path, {"PRAGMA journal_mode"}, &mode);
