@@ -34,8 +34,7 @@ TEST(SpeechKeysInTheWindow, CtrlStopsF2RepeatsShiftF2ListsTheHistoryNoneOfItReme
     h.window().feedback().speak("最後の読み上げ");
     const QStringList history = speech.history();
     h.mark();
-    h.key(Qt::Key_F2);
-    h.key(Qt::Key_F2);
+    for (int i = 0; i < 2; ++i) h.key(Qt::Key_F2);
     EXPECT_EQ(h.spokenSinceMark(), (QStringList{"最後の読み上げ", "最後の読み上げ"}));
 
     QStringList rows, opening, moved;
@@ -48,9 +47,7 @@ TEST(SpeechKeysInTheWindow, CtrlStopsF2RepeatsShiftF2ListsTheHistoryNoneOfItReme
         silenced_on_opening = speech.silenceCount() - silences;
         opening = h.spokenSinceMark();
         walk_dialog(dialog, [&] { return h.spoken(); });
-        press(dialog, Qt::Key_Down);
-        press(dialog, Qt::Key_Return);
-        press(dialog, Qt::Key_Escape);
+        for (int key : {Qt::Key_Down, Qt::Key_Return, Qt::Key_Escape}) press(dialog, key);
         moved = h.spokenSinceMark();
     });
     h.key(Qt::Key_F2, Qt::ShiftModifier);

@@ -85,9 +85,7 @@ TEST_F(Story, FirstUseByEarThenReceiveMoveReadReplyAndTheAnswerArrives) {
 
     // Moving hears each row and marks nothing read; ENTER reads the one the user is on.
     h.mark();
-    h.key(Qt::Key_Down);
-    h.key(Qt::Key_Down);
-    h.key(Qt::Key_Up);
+    for (int key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Up}) h.key(key);
     const QStringList moves = h.spokenSinceMark();
     ASSERT_EQ(moves.size(), 3) << moves.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(moves[0].startsWith("未読、花子、"));
