@@ -8,7 +8,6 @@
 #include "support/window_harness.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -39,7 +38,6 @@ class ComposeWindow : public ::testing::Test {
         ASSERT_TRUE(h.start());
         h.mark();
     }
-    // Ctrl+N, the recipient, TAB, the subject, TAB, the body: as the user writes a mail.
     void write(const QString& to, const QString& subject, const QString& body) {
         h.key(Qt::Key_N, Qt::ControlModifier);
         h.type(to);

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "mailbox/flex_grid.h"
+#include "support/test_accounts.h"
 #include "support/window_harness.h"
 
 #include <QApplication>
-#include <QStringList>
 
 #include <gtest/gtest.h>
 
@@ -16,12 +16,10 @@ namespace qv::test {
 class ListTest : public ::testing::Test {
   protected:
     ListTest() {
-        MailStore& s = h.seed();
-        const int account = s.insertAccount(
-            {"127.0.0.1", "127.0.0.1", "user1", "pass1", "user1@example.test", "test", {}});
-        if (account <= 0 || !s.setCurrentAccount(account) || !s.updateSignature("署名です")) {
-            qFatal("cannot seed: %s", qPrintable(s.lastError()));
-        }
+        seed_accounts(
+            h.seed(),
+            {{"127.0.0.1", "127.0.0.1", "user1", "pass1", "user1@example.test", "test", {}}});
+        if (!h.seed().updateSignature("署名です")) qFatal("cannot seed the signature");
         h.component.onRcvMail = [](const QString&, const QString&, const QString& command) {
             return MailArray(command == "STAT" ? QStringList{"0 0"} : QStringList{});
         };
@@ -62,9 +60,8 @@ class ListTest : public ::testing::Test {
     // What the database holds for a folder, newest first, as "id:readflag:subject".
     QStringList stored(const QString& folder = kInbox) {
         QStringList out;
-        for (const MailRow& m : h.store().mailsInFolder(folder)) {
+        for (const MailRow& m : h.store().mailsInFolder(folder))
             out << QStringLiteral("%1:%2:%3").arg(m.id).arg(m.readflag, m.subject);
-        }
         return out;
     }
     // A column of the grid below the header.

@@ -25,7 +25,6 @@ void press(QWidget* window, int key, Qt::KeyboardModifiers mods) {
 
 void when_modal(std::function<void(QDialog*)> f) {
     auto* poll = new QTimer;
-    poll->setInterval(20);
     QObject::connect(poll, &QTimer::timeout, [poll, f] {
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         if (!dialog || !dialog->isVisible()) return;
@@ -33,15 +32,14 @@ void when_modal(std::function<void(QDialog*)> f) {
         poll->deleteLater();
         f(dialog);
     });
-    poll->start();
+    poll->start(20);
 }
 
 QStringList walk_dialog(QWidget* dialog, const std::function<QStringList()>& spoken) {
     int stops = 0;
-    for (const QWidget* w : dialog->findChildren<QWidget*>()) {
+    for (const QWidget* w : dialog->findChildren<QWidget*>())
         stops += (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy() && w->isEnabled() &&
                  w->isVisibleTo(dialog);
-    }
     QStringList heard;
     for (const auto& [key, mods] :
          {std::pair{Qt::Key_Tab, Qt::NoModifier}, std::pair{Qt::Key_Backtab, Qt::ShiftModifier}}) {

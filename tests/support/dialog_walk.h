@@ -11,11 +11,9 @@ namespace qv::test {
 
 // Makes a window the active one and waits until it is: offscreen nothing else does.
 bool activate(QWidget* window);
-// A key pressed in a window, as a user presses it (the window is made active first).
 void press(QWidget* window, int key, Qt::KeyboardModifiers mods = Qt::NoModifier);
 
-// Runs f once on the first modal dialog that opens, from inside its own event loop, as a user at
-// the keyboard would.
+// Runs f once on the first modal dialog that opens, from inside its own event loop.
 void when_modal(std::function<void(QDialog*)> f);
 
 // Walks every control of a dialog with TAB, then back with Shift+TAB: each move must be said and

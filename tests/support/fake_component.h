@@ -22,10 +22,8 @@ class FakeMailComponent : public MailComponent {
     MailArray RcvMail(const QString& server, const QString& user, const QString& password,
                       const QString& command, const QString& dir) override {
         calls.push_back({QStringLiteral("RcvMail"), {server, user, password, command, dir}});
-        if (onRcvMail) return onRcvMail(server, user, command);
-        return std::nullopt;
+        return onRcvMail ? onRcvMail(server, user, command) : std::nullopt;
     }
-    // The scripted answer for the file.
     std::optional<ParsedMail> ReadMail(const QString& file, const QString& dir) override {
         calls.push_back({QStringLiteral("ReadMail"), {file, dir}});
         const auto it = readResults.constFind(file);

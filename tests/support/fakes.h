@@ -16,7 +16,6 @@
 
 namespace qv::test {
 
-// A clock that stands still at the time it is given.
 class FixedClock : public Clock {
   public:
     explicit FixedClock(QDateTime t) : t_(std::move(t)) {}
@@ -27,7 +26,6 @@ class FixedClock : public Clock {
     QDateTime t_;
 };
 
-// Pauses that take no time and are remembered.
 class RecordingPauser : public Pauser {
   public:
     void pause(int seconds) override {
@@ -50,17 +48,11 @@ class RecordingOpener : public DesktopOpener {
     QStringList opened;
 };
 
-// A speech engine that says nothing and keeps no one waiting.
 class SilentEngine : public SpeechEngine {
   public:
     QString name() const override { return QStringLiteral("silent"); }
     bool open(QString*) override { return true; }
     bool say(const QString&, QString*) override { return true; }
 };
-
-inline std::unique_ptr<SpeechChannel> silent_channel() {
-    return std::make_unique<SpeechChannel>(
-        std::vector<SpeechEngineFactory>{[] { return std::make_unique<SilentEngine>(); }});
-}
 
 }  // namespace qv::test

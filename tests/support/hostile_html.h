@@ -52,9 +52,8 @@ inline HostileHtml hostile_html(int kind) {
         return p.isEmpty() ? p : p.repeated(times ? times : 10 * 1024 * 1024 / p.size());
     };
     QString html = repeated(k.head, k.head_times) + repeated(k.piece, k.times);
-    for (int i = 0; k.piece.empty() && html.size() < 10 * 1024 * 1024; ++i) {
+    for (int i = 0; k.piece.empty() && html.size() < 10 * 1024 * 1024; ++i)
         html += QStringLiteral(" a%1").arg(i);  // attributes, each of its own name
-    }
     return {k.name, html + QString::fromUtf8(k.tail), QString::fromUtf8(k.survives)};
 }
 

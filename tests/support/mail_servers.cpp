@@ -1,5 +1,7 @@
 #include "support/mail_servers.h"
 
+#include "support/files.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -28,15 +30,13 @@ class PlainClient : public QTcpSocket {
     }
     // The next line without its CRLF; null when the connection ends or stays silent.
     QByteArray line() {
-        while (!canReadLine() && waitForReadyRead(15000)) {
-        }
+        while (!canReadLine() && waitForReadyRead(15000)) continue;
         return canReadLine() ? readLine().chopped(2) : QByteArray();
     }
     QByteArray command(const QByteArray& text) {
         write(text + "\r\n");
         return line();
     }
-    // POP3 on the plain port (USER/PASS).
     bool pop3_login(const QString& user, const QString& password) {
         return line().startsWith("+OK") && command("USER " + user.toUtf8()).startsWith("+OK") &&
                command("PASS " + password.toUtf8()).startsWith("+OK");
@@ -62,23 +62,15 @@ class PlainClient : public QTcpSocket {
 
 // The number that follows `word` and a space in an IMAP answer line; 0 if there is none.
 quint32 number_after(const QByteArray& line, const char* word) {
-    return QRegularExpression(QRegularExpression::escape(QLatin1String(word)) +
-                              QLatin1String(" (\\d+)"))
-        .match(QString::fromLatin1(line))
-        .captured(1)
-        .toUInt();
+    const QRegularExpression number(QLatin1String(word) + QLatin1String(" (\\d+)"));
+    return number.match(QString::fromLatin1(line)).captured(1).toUInt();
 }
 
 }  // namespace
 
-QString MailServers::maildir(const QString& user) const {
-    return workdir + QStringLiteral("/mail/") + user + QStringLiteral("/Maildir");
-}
-
 std::optional<MailServers> load_mail_servers(QString* why) {
-    const QByteArray env_path = qgetenv("QV_MAIL_SERVERS_ENV");
-    const QString path = env_path.isEmpty() ? QStringLiteral("/tmp/qmail-servers/env")
-                                            : QString::fromLocal8Bit(env_path);
+    const QString path =
+        qEnvironmentVariable("QV_MAIL_SERVERS_ENV", QStringLiteral("/tmp/qmail-servers/env"));
     const QSettings v(path, QSettings::IniFormat);
     const auto fail = [why](const QString& reason) {
         *why = reason;
@@ -124,15 +116,11 @@ void seed_message(const MailServers& servers, const QString& user, const QByteAr
                              .arg(++counter, 6, 10, QLatin1Char('0'))
                              .arg(::getpid());
     const QString temp = dir + QStringLiteral("/tmp/") + name;
-    QFile file(temp);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()) return;
-    file.close();
+    if (!write_file(temp, content)) return;
     struct stat owner {};  // the Maildir's owner, so that Dovecot may move and flag the file
-    if (::stat(QFile::encodeName(dir).constData(), &owner) != 0 ||
-        ::chown(QFile::encodeName(temp).constData(), owner.st_uid, owner.st_gid) != 0) {
-        return;
-    }
-    QFile::rename(temp, dir + QStringLiteral("/new/") + name);
+    if (::stat(QFile::encodeName(dir).constData(), &owner) == 0 &&
+        ::chown(QFile::encodeName(temp).constData(), owner.st_uid, owner.st_gid) == 0)
+        QFile::rename(temp, dir + QStringLiteral("/new/") + name);
 }
 
 void empty_mailbox(const MailServers& servers, const QString& user) {
@@ -157,10 +145,8 @@ bool wait_for_maildir(const MailServers& servers, const QString& user, int count
 
 std::vector<QByteArray> maildir_messages(const MailServers& servers, const QString& user) {
     std::vector<QByteArray> out;
-    for (const QFileInfo& file : message_files(servers, user)) {
-        QFile f(file.filePath());
-        out.push_back(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray());
-    }
+    for (const QFileInfo& file : message_files(servers, user))
+        out.push_back(file_bytes(file.filePath()));
     return out;
 }
 
@@ -199,10 +185,9 @@ ImapInbox imap_inbox(const MailServers& servers, const QString& user, const QStr
     QList<QByteArray> lines;
     if (!imap.imap_login(user, password) || !imap.imap("EXAMINE INBOX", &lines)) return {};
     ImapInbox inbox;
-    for (const QByteArray& line : lines) {
+    for (const QByteArray& line : lines)
         if (line.startsWith("* OK [UIDVALIDITY "))
             inbox.uidvalidity = number_after(line, "UIDVALIDITY");
-    }
     lines.clear();
     // UIDs come in ascending order, as the messages do.
     if (!imap.imap("UID FETCH 1:* (FLAGS)", &lines)) return {};
@@ -229,18 +214,14 @@ void renumber_inbox(const MailServers& servers, const QString& user) {
     QDir dir(servers.maildir(user));
     for (const QString& name :
          dir.entryList({QStringLiteral("dovecot-uidlist"), QStringLiteral("dovecot.index*")},
-                       QDir::Files | QDir::Hidden)) {
+                       QDir::Files | QDir::Hidden))
         dir.remove(name);
-    }
 }
 
 int count_log_lines(const QString& path, const std::vector<QByteArray>& texts) {
-    QFile file(path);
-    const QList<QByteArray> lines =
-        file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>();
-    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const QByteArray& l) {
-        return std::all_of(texts.begin(), texts.end(),
-                           [&](const auto& t) { return l.contains(t); });
+    const QList<QByteArray> lines = file_bytes(path).split('\n');
+    return static_cast<int>(std::ranges::count_if(lines, [&](const QByteArray& l) {
+        return std::ranges::all_of(texts, [&](const auto& t) { return l.contains(t); });
     }));
 }
 

@@ -25,7 +25,7 @@ struct MailServers {
     QString user1, pass1, addr1, user2, pass2, addr2;
     QString dovecot_log, postfix_log;
 
-    QString maildir(const QString& user) const;  // WORKDIR/mail/<user>/Maildir
+    QString maildir(const QString& user) const { return workdir + "/mail/" + user + "/Maildir"; }
 };
 
 // From the env file named by QV_MAIL_SERVERS_ENV (default /tmp/qmail-servers/env); nullopt,

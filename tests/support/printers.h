@@ -11,7 +11,5 @@ inline std::ostream& operator<<(std::ostream& os, const QString& s) {
     return os << s.toStdString();
 }
 inline void PrintTo(const QStringList& l, std::ostream* os) {
-    *os << '{';
-    for (const QString& s : l) *os << '"' << s.toStdString() << "\", ";
-    *os << '}';
+    *os << (l.isEmpty() ? "{}" : "{\"" + l.join(QStringLiteral("\", \"")).toStdString() + "\"}");
 }

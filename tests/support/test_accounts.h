@@ -10,10 +10,7 @@ namespace qv::test {
 // On made-up servers: the password is the user name + "-pw", the address user@example.test.
 inline AccountFields fake_account(const QString& user,
                                   const QString& pop = QStringLiteral("pop.example.test")) {
-    const QString address = user + QStringLiteral("@example.test");
-    return {
-        pop, QStringLiteral("smtp.example.test"), user, user + QStringLiteral("-pw"), address, {},
-        {}};
+    return {pop, "smtp.example.test", user, user + "-pw", user + "@example.test", {}, {}};
 }
 
 // User 1 or 2 of the real servers, POP3 and SMTP on the given ports of 127.0.0.1 (STARTTLS

@@ -18,10 +18,9 @@ namespace qv::test {
 MailStore& WindowHarness::seed() {
     if (!seed_) {
         seed_ = std::make_unique<MailStore>();
-        if (!seed_->open(QDir(dir_.path()).absoluteFilePath(MailStore::fileName()))) {
+        if (!seed_->open(QDir(dir_.path()).absoluteFilePath(MailStore::fileName())) ||
+            !seed_->updateNewsSel(false))
             qFatal("cannot create the test database: %s", qPrintable(seed_->lastError()));
-        }
-        if (!seed_->updateNewsSel(false)) qFatal("cannot turn the test database's news off");
     }
     return *seed_;
 }

@@ -3,24 +3,15 @@
 #include "compose/compose_fields.h"
 #include "compose/mail_sender.h"
 #include "compose/voice_recorder.h"
-#include "core/run_and_wait.h"
 #include "core/wait.h"
 #include "fake_component.h"
 #include "fakes.h"
 #include "folders/address_book.h"
 #include "folders/folder_list.h"
-#include "help/help.h"
 #include "layout/splitter.h"
-#include "mailbox/mail_commands.h"
 #include "mailbox/mail_list.h"
-#include "news/news.h"
 #include "receive/receiver.h"
-#include "settings/account_list.h"
-#include "settings/accounts.h"
-#include "settings/options.h"
-#include "settings/options_dialog.h"
 #include "shell/main_window.h"
-#include "store/mail_store.h"
 
 #include <QTemporaryDir>
 
@@ -66,7 +57,6 @@ class WindowHarness {
     MailComponent* componentInstead = nullptr;
     RecordingOpener opener;
     RecordingPlayer player;
-    // The program's own pauses take no time here and are remembered.
     RecordingPauser pauser;
     Waiter waiter;
     FixedClock clock{QDateTime(QDate(2026, 12, 5), QTime(9, 5, 30))};
@@ -76,7 +66,8 @@ class WindowHarness {
 
   private:
     QTemporaryDir dir_;
-    std::unique_ptr<SpeechChannel> speech_ = silent_channel();
+    std::unique_ptr<SpeechChannel> speech_ = std::make_unique<SpeechChannel>(
+        std::vector<SpeechEngineFactory>{[] { return std::make_unique<SilentEngine>(); }});
     std::unique_ptr<MailStore> seed_;
     std::unique_ptr<MainWindow> window_;
     qsizetype mark_ = 0;
