@@ -79,12 +79,7 @@ bool seed(const QString& dir, int count) {
     if (!store.open(QDir(dir).absoluteFilePath(qv::MailStore::fileName()))) return false;
     if (!store.database().transaction()) return false;
     for (int i = 0; i < count; ++i) {
-        const QString date = QStringLiteral("2026/%1/%2 %3:%4:%5")
-                                 .arg(1 + i % 12, 2, 10, QChar('0'))
-                                 .arg(1 + i % 28, 2, 10, QChar('0'))
-                                 .arg(i % 24, 2, 10, QChar('0'))
-                                 .arg(i % 60, 2, 10, QChar('0'))
-                                 .arg((i / 60) % 60, 2, 10, QChar('0'));
+        const QString date = qv::bench::seeded_date(i);
         if (!store.insertMail(date, QStringLiteral("m%1.eml").arg(i + 1),
                               QStringLiteral(" 差出人%1 <sender%1@example.test>").arg(i % 500),
                               QStringLiteral("お知らせ 第%1号について").arg(i), QString(),

@@ -68,12 +68,7 @@ bool seed_folder(qv::MailStore& store, const QString& folder, int count, int fir
     if (!store.database().transaction()) return false;
     const QString body = QString(200, QChar(u'本'));
     for (int i = 0; i < count; ++i) {
-        const QString date = QStringLiteral("2026/%1/%2 %3:%4:%5")
-                                 .arg(1 + i % 12, 2, 10, QChar('0'))
-                                 .arg(1 + i % 28, 2, 10, QChar('0'))
-                                 .arg(i % 24, 2, 10, QChar('0'))
-                                 .arg(i % 60, 2, 10, QChar('0'))
-                                 .arg((i / 60) % 60, 2, 10, QChar('0'));
+        const QString date = qv::bench::seeded_date(i);
         if (!store.insertMail(date, QStringLiteral("m%1.eml").arg(first_id + i),
                               QStringLiteral(" 差出人%1 <sender%1@example.test>").arg(i % 500),
                               QStringLiteral("お知らせ 第%1号について").arg(i), body,

@@ -1,7 +1,7 @@
 #pragma once
 
 // What a benchmark of the main window stands on instead of servers and the desktop: a mail
-// component that finds no mail and an opener that opens nothing.
+// component that finds no mail, an opener that opens nothing, and the dates of seeded mail.
 #include "core/opener.h"
 #include "mail/mail_component.h"
 
@@ -23,6 +23,16 @@ class IdleComponent : public qv::MailComponent {
     void Sleep(int) override {}
     QString lastError() const override { return {}; }
 };
+
+// The received date of the i-th seeded mail: spread over the year, so that sorting has work to do.
+inline QString seeded_date(int i) {
+    return QStringLiteral("2026/%1/%2 %3:%4:%5")
+        .arg(1 + i % 12, 2, 10, QChar('0'))
+        .arg(1 + i % 28, 2, 10, QChar('0'))
+        .arg(i % 24, 2, 10, QChar('0'))
+        .arg(i % 60, 2, 10, QChar('0'))
+        .arg((i / 60) % 60, 2, 10, QChar('0'));
+}
 
 class NoOpener : public qv::DesktopOpener, public qv::AudioPlayer {
   public:

@@ -67,6 +67,13 @@ QString text_of(const QDialog* dialog) {
 
 }  // namespace
 
+void set_control_texts(std::initializer_list<ControlText> texts) {
+    for (const ControlText& t : texts) {
+        t.control->setAccessibleName(QString::fromUtf8(t.name));
+        t.control->setAccessibleDescription(QString::fromUtf8(t.description));
+    }
+}
+
 void mark_secret(QWidget* field) { field->setProperty(kSecret, true); }
 
 bool is_secret(const QWidget* field) {

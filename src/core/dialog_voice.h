@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <initializer_list>
 
 class QAbstractItemView;
 class QAction;
@@ -34,6 +35,15 @@ QString describe_control(const QWidget* control);
 // or committed at once (an input method's whole word), else what was erased; "空白" for blanks;
 // empty when nothing changed.
 QString typed_change(const QString& before, const QString& after);
+
+// Gives each control the accessible name and description that the voice (and a screen reader)
+// says for it: what it is, and what it is for.
+struct ControlText {
+    QWidget* control;
+    const char* name;         // UTF-8
+    const char* description;  // UTF-8
+};
+void set_control_texts(std::initializer_list<ControlText> texts);
 
 // A text field whose text is never said nor echoed, only whether it is filled. Fields in
 // password mode are secret without this; the account editor shows its password in the clear.

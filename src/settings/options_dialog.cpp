@@ -133,11 +133,7 @@ void OptionsDialog::build() {
     setTabOrder(rec_sec_, newsCheck1_);
     tbsOptions_->setFocus();
 
-    const struct {
-        QWidget* control;
-        const char* name;
-        const char* description;
-    } names[] = {
+    set_control_texts({
         {tbsOptions_, "ページ", "署名、最新ニュース、音声録音のページ。Ctrl+TABキーで切り替えます"},
         {signature1_, "署名", "新しいメールの本文の終わりに入れる署名"},
         {newsCheck1_, "起動時に最新を読む", "起動したときに最新のニュースを読み上げます"},
@@ -145,11 +141,7 @@ void OptionsDialog::build() {
         {cmdOK_, "OK", "設定を保存して閉じます"},
         {cmdCancel_, "キャンセル", "何も変えずに閉じます"},
         {message_, "メッセージ", "保存できなかったわけ"},
-    };
-    for (const auto& n : names) {
-        n.control->setAccessibleName(QString::fromUtf8(n.name));
-        n.control->setAccessibleDescription(QString::fromUtf8(n.description));
-    }
+    });
 
     connect(tbsOptions_, &QTabBar::currentChanged, this, [this] { tbsOptions_Click(); });
     // Exactly Ctrl: Ctrl+Shift+Tab arrives as another key and is left alone.

@@ -97,11 +97,7 @@ void SpeechSettingsDialog::build(const QStringList& voices) {
     setTabOrder(move_, ok_);
     setTabOrder(ok_, cancel_);
 
-    const struct {
-        QWidget* control;
-        const char* name;
-        const char* description;
-    } names[] = {
+    set_control_texts({
         {rate_, "速さ", "読み上げの速さ。上下の矢印キーで10パーセントずつ変えます"},
         {volume_, "音量", "読み上げの音量。上下の矢印キーで10パーセントずつ変えます"},
         {voice_, "声", "読み上げに使う声。上下の矢印キーで選びます"},
@@ -112,11 +108,7 @@ void SpeechSettingsDialog::build(const QStringList& voices) {
         {cancel_, "キャンセル", "設定を元に戻します"},
         {status_, "状態", "いま選んでいる項目とその値"},
         {guide_, "キーの案内", "この画面で使えるキー"},
-    };
-    for (const auto& n : names) {
-        n.control->setAccessibleName(QString::fromUtf8(n.name));
-        n.control->setAccessibleDescription(QString::fromUtf8(n.description));
-    }
+    });
     speaker_ = new DialogVoice(this, out_, purpose(), status_);
     speaker_->answer_changes_myself();
     connect(rate_, &QSpinBox::valueChanged, this, [this] { changed(rate_); });

@@ -1,6 +1,7 @@
 // The main window's controls and menu bar, placed in twips as the window was designed.
 #include "shell/main_window.h"
 
+#include "core/dialog_voice.h"
 #include "core/twips.h"
 #include "mailbox/flex_grid.h"
 #include "shell/shortcut_guard.h"
@@ -84,11 +85,7 @@ const std::vector<Menu>& menu_table() {
 // What each control is called by a screen reader, and what it is for: the program can be used
 // with the user's own screen reader and our voice writing only the transcript.
 void name_controls(const Widgets& w) {
-    const struct {
-        QWidget* control;
-        const char* name;
-        const char* description;
-    } names[] = {
+    set_control_texts({
         {w.MSFlexGrid1, "メール一覧",
          "いまのフォルダーのメール。ENTERキーで読み、DELキーで削除、ESCキーで返信します"},
         {w.bodytext, "メール本文", "読んでいるメールの本文"},
@@ -105,11 +102,7 @@ void name_controls(const Widgets& w) {
         {w.mic, "録音中", "音声を録音している間だけ表示します"},
         {w.imgsplitter, "区切り", "メール一覧と本文の境目。ドラッグで高さを変えます"},
         {w.picsplitter, "区切りの位置", "ドラッグしている間の区切りの位置"},
-    };
-    for (const auto& n : names) {
-        n.control->setAccessibleName(QString::fromUtf8(n.name));
-        n.control->setAccessibleDescription(QString::fromUtf8(n.description));
-    }
+    });
 }
 
 }  // namespace
